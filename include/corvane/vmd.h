@@ -1,0 +1,79 @@
+/* CorvaneVMD: is this process running in a virtual machine guest, or under Wine?
+ *
+ *   DetectVM();                       run one detection
+ *   GetVMType(), GetVMName()          read its result (see CORVANE_VM_* below)
+ *
+ * Calls must not overlap: the host serialises DetectVM, GetVMType, GetVMName
+ * and SetLogFolder.  The name pointer is valid until the next DetectVM.
+ */
+#ifndef CORVANE_VMD_H
+#define CORVANE_VMD_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+#if defined(CORVANE_VMD_BUILDING)
+#define CORVANE_VMD_API
+#else
+#define CORVANE_VMD_API __declspec(dllimport)
+#endif
+
+/* Codes GetVMType returns. */
+#define CORVANE_VM_UNDEFINED 0  /* no detection has run yet */
+#define CORVANE_VM_NONE 1       /* the last detection recognised no product */
+#define CORVANE_VM_PARALLELS 2
+#define CORVANE_VM_QEMU 3
+#define CORVANE_VM_VIRTUALBOX 4
+#define CORVANE_VM_VIRTUALPC 5  /* Hyper-V or Virtual PC */
+#define CORVANE_VM_VMWARE 6
+#define CORVANE_VM_WINE 7
+#define CORVANE_VM_XEN 8
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Runs one detection; the previous result is discarded first. */
+CORVANE_VMD_API void DetectVM(void);
+/* A CORVANE_VM_* code: 0 before the first DetectVM. */
+CORVANE_VMD_API int32_t GetVMType(void);
+/* "VirtualBox", "VMWare", "Parallels", "Qemu", "Hyper-V", "Wine", "Xen", or "" when none. */
+CORVANE_VMD_API const char* GetVMName(void);
+/* "1.0.0.0"; the same pointer on every call. */
+CORVANE_VMD_API const char* GetLibVersion(void);
+/* Appends log entries to CorvaneLog.txt in this folder; "" or NULL switches logging off. */
+CORVANE_VMD_API void SetLogFolder(const wchar_t* folder);
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+#include <stdexcept>
+#include <string>
+
+namespace Corvane {
+
+enum CorvaneErrorCode : int32_t {
+    LogTimestampUnformattable = 3, /* the time stamp of a log entry could not be formatted */
+};
+
+/* Thrown out of an exported call only when a log entry's time stamp cannot be
+ * formatted.  Usable by C++ hosts built with the same toolchain (mingw-w64). */
+class CORVANE_VMD_API CorvaneException : public std::runtime_error {
+public:
+    CorvaneException(const std::string& message, CorvaneErrorCode code);
+    CorvaneException(const CorvaneException& other);
+    CorvaneException(CorvaneException&& other) noexcept;
+    CorvaneException& operator=(const CorvaneException& other);
+    CorvaneException& operator=(CorvaneException&& other) noexcept;
+    ~CorvaneException() override;
+
+    CorvaneErrorCode getCode() const;
+
+private:
+    CorvaneErrorCode code;
+};
+
+}  /* namespace Corvane */
+#endif /* __cplusplus */
+
+#endif /* CORVANE_VMD_H */

@@ -1,0 +1,2 @@
+// placeholder until the simulated machine lands
+namespace Corvane::simulated {}

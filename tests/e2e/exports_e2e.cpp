@@ -1,0 +1,80 @@
+// Loads the shipped DLL as a host would and checks its exports and results.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+void expect(bool condition, const char* what) {
+    if (!condition) {
+        std::printf("FAILED: %s\n", what);
+        ++failures;
+    }
+}
+
+// Names in the export directory of a loaded module, in the order the table lists them.
+std::vector<std::string> exportedNames(HMODULE module) {
+    auto* base = reinterpret_cast<const BYTE*>(module);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::vector<std::string> result;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) result.emplace_back(reinterpret_cast<const char*>(base + names[i]));
+    return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const wchar_t* dllPath = argc > 1 ? argv[1] : L"CorvaneVMD.dll";
+    HMODULE dll = LoadLibraryW(dllPath);
+    if (!dll) {
+        std::printf("FAILED: cannot load %ls (error %lu)\n", dllPath, GetLastError());
+        return 1;
+    }
+
+    const std::vector<std::string> names = exportedNames(dll);
+    for (const char* name : {"DetectVM", "GetVMType", "GetVMName", "GetLibVersion", "SetLogFolder"}) {
+        bool found = false;
+        for (const auto& exported : names) found = found || exported == name;
+        expect(found, (std::string("export under its plain name: ") + name).c_str());
+    }
+    for (const auto& exported : names) {
+        const bool plain = exported == "DetectVM" || exported == "GetVMType" || exported == "GetVMName" ||
+                           exported == "GetLibVersion" || exported == "SetLogFolder";
+        const bool exceptionMember = exported.find("CorvaneException") != std::string::npos;
+        expect(plain || exceptionMember, (std::string("no undocumented export: ") + exported).c_str());
+    }
+
+    using VoidFn = void (*)();
+    using TypeFn = int (*)();
+    using TextFn = const char* (*)();
+    auto detect = reinterpret_cast<VoidFn>(GetProcAddress(dll, "DetectVM"));
+    auto type = reinterpret_cast<TypeFn>(GetProcAddress(dll, "GetVMType"));
+    auto name = reinterpret_cast<TextFn>(GetProcAddress(dll, "GetVMName"));
+    auto version = reinterpret_cast<TextFn>(GetProcAddress(dll, "GetLibVersion"));
+    expect(detect && type && name && version, "the functions resolve");
+    if (!(detect && type && name && version)) return 1;
+
+    expect(type() == 0, "type is Undefined (0) before DetectVM");
+    expect(std::strcmp(name(), "") == 0, "name is empty before DetectVM");
+    const char* firstVersion = version();
+    expect(std::strcmp(firstVersion, "1.0.0.0") == 0, "version text is 1.0.0.0");
+    expect(version() == firstVersion, "GetLibVersion returns the same pointer");
+
+    detect();
+    const int after = type();
+    expect(after != 0, "DetectVM leaves a result");
+    std::printf("after DetectVM: %d \"%s\"\n", after, name());
+
+    FreeLibrary(dll);
+    std::printf("%s\n", failures == 0 ? "exports_e2e: all checks passed" : "exports_e2e: failures");
+    return failures == 0 ? 0 : 1;
+}
