@@ -17,6 +17,12 @@ public:
     using PropertyCallback = std::function<bool(const ComPtr<IWbemClassObject>& row, HRESULT& status, VARIANT& value)>;
     using ValueCallback = std::function<bool(VARIANT& value)>;
 
+    // What a query returns when the helper holds no connection (its start-up
+    // failed, or a failed query dropped it).
+    static constexpr HRESULT kNotConnected = RPC_E_DISCONNECTED;
+
+    // Connects at once; the outcome is kept in `status`.  A BSTR that cannot
+    // be allocated raises BstrAllocationError (platform/WmiBstr.h).
     explicit WMIHelper(const std::wstring& wmiNamespace);
     ~WMIHelper();
     WMIHelper(const WMIHelper&) = delete;
@@ -39,10 +45,11 @@ public:
 
     bool isConnected() const { return connected; }
     HRESULT getStatus() const { return status; }
-    bool holdsComInitialization() const { return comInitialized; }
+    bool holdsComInitialization() const { return comInitializations > 0; }
     bool hasServices() const { return static_cast<bool>(services); }
 
 private:
+    // Gives back one COM initialisation this helper holds; none held: no call.
     void leaveCom();
 
     bool connected = false;
@@ -51,7 +58,9 @@ private:
     ComPtr<IWbemServices> services;
     ComPtr<IWbemClassObject> currentObject;
     ComPtr<IEnumWbemClassObject> enumerator;
-    bool comInitialized = false;  // this helper still holds a COM initialisation of its own
+    // COM initialisations of this helper's own not yet given back, so that the
+    // destructor never takes one away that belongs to the thread.
+    int comInitializations = 0;
 };
 
 // Logs `message` with the detail "Error code = 0x" and the code in lowercase hexadecimal.

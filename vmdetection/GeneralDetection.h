@@ -49,6 +49,15 @@ public:
     int32_t countWmiInstances(const std::wstring& className);
 
 private:
+    // A test of one WMI value: true when the VARIANT shows a sign; `shown`
+    // receives what it saw, for the evidence.
+    using ValueTest = bool (*)(const VARIANT& value, std::wstring& shown);
+
+    // The first row's `property` of `className` put to `test`.
+    bool checkWmiValue(const wchar_t* className, const wchar_t* property, ValueTest test);
+    // A class without a single instance.
+    bool checkEmptyWmiClass(const wchar_t* className);
+
     platform::WMIHelper* wmi;  // the manager's; not owned
 };
 
