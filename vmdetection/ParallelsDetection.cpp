@@ -1,5 +1,9 @@
 #include "vmdetection/ParallelsDetection.h"
 
+#include <cstdint>
+
+#include "vmdetection/CommonChecks.h"
+
 namespace Corvane::utils::vmdetection {
 
 ParallelsDetection::ParallelsDetection() : VMDetectionDefault("Parallels") {}
@@ -10,7 +14,15 @@ std::unique_ptr<VMDetectionDefault> ParallelsDetection::clone() const { return c
 
 VMType ParallelsDetection::getType() const { return VMType::Parallels; }
 
-bool ParallelsDetection::checkProcesses() { return false; }  // PLACEHOLDER
-bool ParallelsDetection::checkMacAddresses() { return false; }  // PLACEHOLDER
+// Parallels Tools: the control centre and the tools service.
+bool ParallelsDetection::checkProcesses() { return anyProcessRunning({L"prl_cc.exe", L"prl_tools.exe"}); }
+
+namespace {
+
+constexpr uint8_t kMacPrefix[3] = {0x00, 0x1C, 0x42};  // Parallels' virtual adapters
+
+}  // namespace
+
+bool ParallelsDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
 }  // namespace Corvane::utils::vmdetection

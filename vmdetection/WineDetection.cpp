@@ -1,6 +1,12 @@
 #include "vmdetection/WineDetection.h"
 
+#include "diagnostics/Evidence.h"
+#include "platform/Win32Api.h"
+#include "vmdetection/CommonChecks.h"
+
 namespace Corvane::utils::vmdetection {
+
+using platform::win32;
 
 WineDetection::WineDetection() : VMDetectionDefault("Wine") {}
 
@@ -10,7 +16,24 @@ std::unique_ptr<VMDetectionDefault> WineDetection::clone() const { return create
 
 VMType WineDetection::getType() const { return VMType::Wine; }
 
-bool WineDetection::checkLibraryExports() { return false; }  // PLACEHOLDER
-bool WineDetection::checkRegistryKeys() { return false; }  // PLACEHOLDER
+namespace {
+
+constexpr const wchar_t* kKernel32 = L"kernel32.dll";
+constexpr const char* kWineOnlyExport = "wine_get_unix_file_name";  // Wine's kernel32 has it, Windows' has not
+
+}  // namespace
+
+bool WineDetection::checkLibraryExports() {
+    // kernel32 is always loaded: look at it without loading anything or
+    // touching its reference count, and never call the export.
+    HMODULE kernel32 = win32().GetModuleHandleW(kKernel32);
+    if (!kernel32) return false;
+    if (!win32().GetProcAddress(kernel32, kWineOnlyExport)) return false;
+    diagnostics::noteEvidence("export", std::string("kernel32.dll!") + kWineOnlyExport);
+    return true;
+}
+
+// Wine keeps its settings in the user's hive; HKLM\SOFTWARE\Wine does not count.
+bool WineDetection::checkRegistryKeys() { return registryKeyExists(HKEY_CURRENT_USER, L"SOFTWARE\\Wine"); }
 
 }  // namespace Corvane::utils::vmdetection

@@ -1,5 +1,9 @@
 #include "vmdetection/XenDetection.h"
 
+#include <cstdint>
+
+#include "vmdetection/CommonChecks.h"
+
 namespace Corvane::utils::vmdetection {
 
 XenDetection::XenDetection() : VMDetectionDefault("Xen") {}
@@ -10,7 +14,15 @@ std::unique_ptr<VMDetectionDefault> XenDetection::clone() const { return create(
 
 VMType XenDetection::getType() const { return VMType::Xen; }
 
-bool XenDetection::checkProcesses() { return false; }  // PLACEHOLDER
-bool XenDetection::checkMacAddresses() { return false; }  // PLACEHOLDER
+// The service of the Xen PV drivers for Windows.
+bool XenDetection::checkProcesses() { return anyProcessRunning({L"xenservice.exe"}); }
+
+namespace {
+
+constexpr uint8_t kMacPrefix[3] = {0x00, 0x16, 0x3E};  // Xen's virtual adapters
+
+}  // namespace
+
+bool XenDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
 }  // namespace Corvane::utils::vmdetection
