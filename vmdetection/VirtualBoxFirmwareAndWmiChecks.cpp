@@ -1,0 +1,360 @@
+// The VirtualBox checks that read the raw firmware tables and the WMI
+// repository.  Every WMI check runs one query, one reading step and ends with
+// reset(), whatever happened, so the next check starts clean.
+
+#include <cwchar>
+#include <string>
+#include <string_view>
+
+#include "diagnostics/Evidence.h"
+#include "platform/ComPtr.h"
+#include "vmdetection/CommonChecks.h"
+#include "vmdetection/VirtualBoxDetection.h"
+
+namespace Corvane::utils::vmdetection {
+
+using diagnostics::noteEvidence;
+using platform::ComPtr;
+using platform::win32;
+using platform::WMIHelper;
+
+namespace {
+
+// VirtualBox names itself in its BIOS strings ("VirtualBox", "vboxVer_") and
+// in the OEM fields of its ACPI tables ("VBOX").
+constexpr std::initializer_list<BytePattern> kFirmwarePatterns = {{"VirtualBox"}, {"vbox"}, {"VBOX"}};
+
+// The text a WMI value carries, or null when it carries none.  WMI hands
+// string properties over as VT_BSTR, or VT_NULL when unset; other types are
+// never read as text.
+const wchar_t* textOf(const VARIANT& value) {
+    if (value.vt != VT_BSTR) return nullptr;
+    return value.bstrVal ? value.bstrVal : L"";
+}
+
+bool contains(const wchar_t* text, std::wstring_view part) {
+    return text && std::wstring_view(text).find(part) != std::wstring_view::npos;
+}
+
+// Ends a WMI check: the enumerator and the current row go, the status is cleared.
+class QueryScope {
+public:
+    explicit QueryScope(WMIHelper& wmi) : wmi_(wmi) {}
+    ~QueryScope() { wmi_.reset(); }
+    QueryScope(const QueryScope&) = delete;
+    QueryScope& operator=(const QueryScope&) = delete;
+
+private:
+    WMIHelper& wmi_;
+};
+
+// One property of a row read with IWbemClassObject::Get, cleared on every way
+// out.  The read's result goes to the helper's status, as the row callbacks keep it.
+class RowProperty {
+public:
+    RowProperty(const ComPtr<IWbemClassObject>& row, const wchar_t* name, HRESULT& status) {
+        value_.vt = VT_EMPTY;
+        status = row->Get(name, 0, &value_, nullptr, nullptr);
+        read_ = SUCCEEDED(status);
+    }
+    ~RowProperty() {
+        if (read_) win32().VariantClear(&value_);
+    }
+    RowProperty(const RowProperty&) = delete;
+    RowProperty& operator=(const RowProperty&) = delete;
+
+    const wchar_t* text() const { return read_ ? textOf(value_) : nullptr; }
+    const VARIANT& value() const { return value_; }
+    bool read() const { return read_; }
+
+private:
+    VARIANT value_;
+    bool read_ = false;
+};
+
+void noteWmiHit(const wchar_t* className, const wchar_t* property, std::wstring_view value) {
+    if (!diagnostics::evidenceWanted()) return;
+    noteEvidence("WMI class", std::wstring_view(className));
+    noteEvidence("WMI property", std::wstring_view(property));
+    noteEvidence("WMI value", value);
+}
+
+// Hands every row of the query's result to the matcher: the first row through
+// fetchFirstResult and getProperty, the rest through forEachProperty.  The
+// matcher returns true to stop; `found` tells whether it stopped on a hit.
+void examineEveryRow(WMIHelper& wmi, const wchar_t* property, const WMIHelper::PropertyCallback& matcher,
+                     const bool& found) {
+    if (FAILED(wmi.fetchFirstResult())) return;
+    wmi.getProperty(property, matcher);
+    if (found || FAILED(wmi.getStatus())) return;
+    wmi.forEachProperty(property, matcher);
+}
+
+}  // namespace
+
+bool VirtualBoxDetection::checkSmbiosTable() { return smbiosContainsAny(kFirmwarePatterns); }
+
+bool VirtualBoxDetection::checkAcpiTables() { return acpiTablesContainAny(kFirmwarePatterns); }
+
+namespace {
+
+constexpr const wchar_t* kAdapterConfigurationClass = L"Win32_NetworkAdapterConfiguration";
+constexpr const wchar_t* kMacAddressProperty = L"MACAddress";
+constexpr std::wstring_view kVirtualBoxMacText = L"08:00:27";  // WMI writes colons
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiMacAddresses() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    bool found = false;
+    wmi->executeQuery(kMacAddressProperty, kAdapterConfigurationClass, L"");
+    // The first row becomes the current row and is not matched; the walk
+    // starts with the second adapter configuration.
+    wmi->fetchFirstResult();
+    if (FAILED(wmi->getStatus())) return false;
+    wmi->forEachProperty(kMacAddressProperty, [&found](VARIANT& value) {
+        const wchar_t* text = textOf(value);
+        if (contains(text, kVirtualBoxMacText)) {
+            found = true;
+            noteWmiHit(kAdapterConfigurationClass, kMacAddressProperty, text);
+        }
+        return found;
+    });
+    return found;
+}
+
+namespace {
+
+// The System log lists the drivers that write to it among its sources; the
+// VirtualBox display drivers of the various Windows generations do.
+constexpr const wchar_t* kEventLogClass = L"Win32_NTEventlogFile";
+constexpr const wchar_t* kEventLogProperties = L"LogfileName, Sources";
+constexpr const wchar_t* kSystemLogCondition = L"LogfileName = 'System'";
+constexpr const wchar_t* kLogfileNameProperty = L"LogfileName";
+constexpr const wchar_t* kSourcesProperty = L"Sources";
+constexpr const wchar_t* kVirtualBoxEventSources[] = {L"vboxvideo", L"VBoxVideoW8", L"VBoxWddm"};
+
+// Whether one of the event sources of a locked array of strings is a
+// VirtualBox driver; notes the source it found.
+bool anyVirtualBoxSource(SAFEARRAY* sources) {
+    const auto& api = win32();
+    LONG lower = 0;
+    LONG upper = -1;
+    if (FAILED(api.SafeArrayGetLBound(sources, 1, &lower)) || FAILED(api.SafeArrayGetUBound(sources, 1, &upper))) {
+        return false;
+    }
+    for (LONG index = lower; index <= upper; ++index) {
+        BSTR source = nullptr;
+        if (FAILED(api.SafeArrayGetElement(sources, &index, &source))) continue;
+        const wchar_t* text = source ? source : L"";
+        bool isVirtualBoxDriver = false;
+        for (const wchar_t* driver : kVirtualBoxEventSources) {
+            if (_wcsicmp(text, driver) == 0) {
+                isVirtualBoxDriver = true;
+                break;
+            }
+        }
+        if (isVirtualBoxDriver) noteWmiHit(kEventLogClass, kSourcesProperty, text);
+        api.SysFreeString(source);
+        if (isVirtualBoxDriver) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool VirtualBoxDetection::checkEventLogSources() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    bool found = false;
+    const WMIHelper::PropertyCallback matcher = [&found](const ComPtr<IWbemClassObject>& row, HRESULT& status,
+                                                         VARIANT& logfileName) {
+        const wchar_t* name = textOf(logfileName);
+        if (!name || win32().StrCmpIW(name, L"System") != 0) return false;
+
+        RowProperty sources(row, kSourcesProperty, status);
+        if (!sources.read() || sources.value().vt != (VT_ARRAY | VT_BSTR)) return false;
+        void* elements = nullptr;
+        if (FAILED(win32().SafeArrayAccessData(sources.value().parray, &elements))) {
+            found = false;
+            return false;
+        }
+        found = anyVirtualBoxSource(sources.value().parray);
+        win32().SafeArrayUnaccessData(sources.value().parray);
+        return found;
+    };
+    // Only the System log is asked for, so the row that matters is the first
+    // one: it is examined as the current row before the walk over any others.
+    wmi->executeQuery(kEventLogProperties, kEventLogClass, kSystemLogCondition);
+    examineEveryRow(*wmi, kLogfileNameProperty, matcher, found);
+    return found;
+}
+
+namespace {
+
+// Names of the Intel chipset parts VirtualBox emulates: the ICH6 (82801FB),
+// the 440FX host bridge (82441FX), the PIIX3 (82371SB) and the OHCI USB controller.
+constexpr const wchar_t* kPnpEntityClass = L"Win32_PnPEntity";
+constexpr const wchar_t* kNameProperty = L"Name";
+constexpr std::wstring_view kEmulatedChipsetParts[] = {L"82801FB", L"82441FX", L"82371SB", L"OpenHCD"};
+constexpr int kChipsetEntitiesNeeded = 3;
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiPnpEntities() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    int matchingEntities = 0;
+    wmi->executeQuery(kNameProperty, kPnpEntityClass, L"");
+    // The first entity becomes the current row and is not counted.
+    wmi->fetchFirstResult();
+    if (FAILED(wmi->getStatus())) return false;
+    wmi->forEachProperty(kNameProperty, [&matchingEntities](VARIANT& value) {
+        const wchar_t* text = textOf(value);
+        for (std::wstring_view part : kEmulatedChipsetParts) {
+            if (contains(text, part)) {
+                ++matchingEntities;  // once per entity
+                if (matchingEntities == kChipsetEntitiesNeeded) noteWmiHit(kPnpEntityClass, kNameProperty, text);
+                break;
+            }
+        }
+        return false;  // every entity is counted
+    });
+    return matchingEntities >= kChipsetEntitiesNeeded;
+}
+
+namespace {
+
+// The VirtualBox Guest device: vendor 80EE (InnoTek), device CAFE.  The
+// condition picks it out of all Plug and Play entities, so the first row is
+// the one that matters.  In WQL the backslash is doubled and "_" in LIKE
+// matches any one character (the underscore included).
+constexpr const wchar_t* kDeviceIdProperty = L"DeviceID";
+constexpr const wchar_t* kGuestDeviceCondition = L"DeviceID LIKE 'PCI\\\\VEN_80EE&DEV_CAFE%'";
+constexpr std::wstring_view kGuestDeviceId = L"PCI\\VEN_80EE&DEV_CAFE";
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiPciDeviceId() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    bool found = false;
+    const WMIHelper::PropertyCallback matcher = [&found](const ComPtr<IWbemClassObject>&, HRESULT&, VARIANT& value) {
+        if (value.vt == VT_BSTR && contains(textOf(value), kGuestDeviceId)) {
+            found = true;
+            noteWmiHit(kPnpEntityClass, kDeviceIdProperty, textOf(value));
+        }
+        return found;
+    };
+    wmi->executeQuery(kDeviceIdProperty, kPnpEntityClass, kGuestDeviceCondition);
+    examineEveryRow(*wmi, kDeviceIdProperty, matcher, found);
+    return found;
+}
+
+namespace {
+
+// A VirtualBox guest has exactly these three buses; real machines have more.
+constexpr const wchar_t* kBusClass = L"Win32_Bus";
+constexpr std::wstring_view kVirtualBoxBuses[] = {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0"};
+constexpr int kVirtualBoxBusCount = 3;
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiBuses() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    int rows = 0;
+    int namedBuses = 0;
+    wmi->executeQuery(L"", kBusClass, L"");
+    wmi->forEachResult([&rows, &namedBuses](const ComPtr<IWbemClassObject>& row, ULONG returned, HRESULT& status) {
+        if (returned == 0) return true;
+        ++rows;
+        RowProperty name(row, kNameProperty, status);
+        for (std::wstring_view bus : kVirtualBoxBuses) {
+            if (contains(name.text(), bus)) {
+                ++namedBuses;
+                break;
+            }
+        }
+        return false;
+    });
+    const bool found = rows == kVirtualBoxBusCount && namedBuses == kVirtualBoxBusCount;
+    if (found) noteWmiHit(kBusClass, kNameProperty, L"ACPIBus_BUS_0, PCI_BUS_0, PNP_BUS_0 and no other bus");
+    return found;
+}
+
+namespace {
+
+constexpr const wchar_t* kBaseBoardClass = L"Win32_BaseBoard";
+constexpr const wchar_t* kProductProperty = L"Product";
+constexpr const wchar_t* kManufacturerProperty = L"Manufacturer";
+constexpr std::wstring_view kVirtualBoxProduct = L"VirtualBox";
+constexpr std::wstring_view kOracle = L"Oracle Corporation";
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiBaseBoard() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    bool found = false;
+    wmi->executeQuery(L"", kBaseBoardClass, L"");
+    wmi->forEachResult([&found](const ComPtr<IWbemClassObject>& row, ULONG returned, HRESULT& status) {
+        if (returned == 0) return true;
+        {
+            RowProperty product(row, kProductProperty, status);
+            if (contains(product.text(), kVirtualBoxProduct)) {
+                found = true;
+                noteWmiHit(kBaseBoardClass, kProductProperty, product.text());
+            }
+        }
+        if (found) return true;
+        RowProperty manufacturer(row, kManufacturerProperty, status);
+        if (contains(manufacturer.text(), kOracle)) {
+            found = true;
+            noteWmiHit(kBaseBoardClass, kManufacturerProperty, manufacturer.text());
+        }
+        return found;
+    });
+    return found;
+}
+
+namespace {
+
+constexpr const wchar_t* kPnpDeviceClass = L"Win32_PnPDevice";
+
+// Properties of a Plug and Play device and the text that names VirtualBox in
+// each, in the order they are read.
+struct DeviceProbe {
+    const wchar_t* property;
+    std::wstring_view text;
+};
+constexpr DeviceProbe kPnpDeviceProbes[] = {
+    {L"Name", L"VBOX"},
+    {L"Caption", L"VBOX"},
+    {L"PNPDeviceID", L"VEN_VBOX"},
+};
+
+}  // namespace
+
+bool VirtualBoxDetection::checkWmiPnpDevices() {
+    if (!wmi) return false;
+    QueryScope query(*wmi);
+    bool found = false;
+    wmi->executeQuery(L"", kPnpDeviceClass, L"");
+    wmi->forEachResult([&found](const ComPtr<IWbemClassObject>& row, ULONG returned, HRESULT& status) {
+        if (returned == 0) return true;
+        for (const DeviceProbe& probe : kPnpDeviceProbes) {
+            RowProperty value(row, probe.property, status);
+            if (contains(value.text(), probe.text)) {
+                found = true;
+                noteWmiHit(kPnpDeviceClass, probe.property, value.text());
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+}  // namespace Corvane::utils::vmdetection
