@@ -1,17 +1,24 @@
 #include "vmdetection/VMDetectionManager.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "vmdetection/GeneralDetection.h"
 
 namespace Corvane::utils::vmdetection {
 
+namespace {
+std::atomic<int> managersConstructed{0};
+}
+
 VMDetectionManager::VMDetectionManager() : wmi(L"ROOT\\CIMV2") {
+    ++managersConstructed;
     generalDetector = std::make_unique<GeneralDetection>(&wmi);
     detectors = makeProductDetectors(&wmi);
 }
 
 VMDetectionManager::~VMDetectionManager() = default;
+
+int VMDetectionManager::constructedCount() { return managersConstructed.load(); }
 
 VMDetectionManager& VMDetectionManager::instance() {
     // A function-local static: one construction even when threads race to the

@@ -37,6 +37,9 @@ public:
     const VMDetectionDefault* getCurrentDetector() const { return currentDetector.get(); }
     platform::WMIHelper& getWmi() { return wmi; }
 
+    // How many managers this process has constructed (diagnostics and tests).
+    static int constructedCount();
+
     // Replaces the detectors (tests of the detection flow).
     void replaceDetectors(std::unique_ptr<VMDetectionDefault> general,
                           std::vector<std::unique_ptr<VMDetectionDefault>> specific);

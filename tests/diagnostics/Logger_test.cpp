@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diagnostics/CorvaneException.h"
+#include "diagnostics/Logger.h"
+
+namespace Corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Each test logs into a folder of its own and leaves logging off afterwards.
+class LoggerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        root = fs::path(temp) / ("corvane-logger-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+    }
+    void TearDown() override {
+        Logger::setFolder(L"");
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    fs::path logFile(const fs::path& folder) const { return folder / "CorvaneLog.txt"; }
+
+    fs::path root;
+};
+
+TEST_F(LoggerTest, NothingIsCreatedWhileLoggingIsOff) {
+    Logger::setFolder(L"");
+    Logger::log("message", "detail");
+    EXPECT_FALSE(fs::exists(root));
+}
+
+TEST_F(LoggerTest, AnEntryIsThreeLinesWithCrLfAndTheExactHeader) {
+    Logger::setFolder(root.wstring());
+    Logger::log("Checking VirtualBox process", "vboxservice.exe");
+    Logger::log("Failed to call Process32First");
+
+    const std::string text = readFile(logFile(root));
+    const std::regex entry(
+        "Thread ([0-9]+), [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
+        "Checking VirtualBox process: vboxservice.exe\r\n"
+        "\r\n"
+        "Thread \\1, [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
+        "Failed to call Process32First\r\n"
+        "\r\n");
+    EXPECT_TRUE(std::regex_match(text, entry)) << text;
+    EXPECT_NE(text.find("Thread " + std::to_string(GetCurrentThreadId()) + ", "), std::string::npos);
+}
+
+TEST_F(LoggerTest, WideTextIsWrittenAsUtf8AndCutAtAnEmbeddedNul) {
+    Logger::setFolder(root.wstring());
+    Logger::log(std::wstring(L"Gr\u00fc\u00dfe \u65e5\u672c"), std::wstring(L"ab\0cd", 5));
+    const std::string text = readFile(logFile(root));
+    EXPECT_NE(text.find("Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC: ab\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("cd"), std::string::npos);
+}
+
+TEST_F(LoggerTest, MissingParentFoldersAreCreated) {
+    const fs::path deep = root / "a" / "b" / "c";
+    Logger::setFolder(deep.wstring() + L"\\");
+    Logger::log("entry");
+    EXPECT_TRUE(fs::exists(logFile(deep)));
+}
+
+TEST_F(LoggerTest, EntriesAppendAndSwitchingFoldersLeavesTheOldFileAlone) {
+    const fs::path first = root / "first";
+    const fs::path second = root / "second";
+    Logger::setFolder(first.wstring());
+    Logger::log("one");
+    Logger::setFolder(L"");
+    Logger::log("dropped while off");
+    Logger::setFolder(second.wstring());
+    Logger::log("two");
+
+    const std::string firstText = readFile(logFile(first));
+    EXPECT_NE(firstText.find("one\r\n"), std::string::npos);
+    EXPECT_EQ(firstText.find("dropped"), std::string::npos);
+    EXPECT_EQ(firstText.find("two"), std::string::npos);
+    EXPECT_NE(readFile(logFile(second)).find("two\r\n"), std::string::npos);
+}
+
+TEST_F(LoggerTest, ARelativeFolderIsResolvedAtEachEntry) {
+    fs::create_directories(root / "x");
+    fs::create_directories(root / "y");
+    const fs::path previous = fs::current_path();
+    Logger::setFolder(L"logs");
+    fs::current_path(root / "x");
+    Logger::log("in x");
+    fs::current_path(root / "y");
+    Logger::log("in y");
+    fs::current_path(previous);
+
+    EXPECT_NE(readFile(logFile(root / "x" / "logs")).find("in x"), std::string::npos);
+    EXPECT_NE(readFile(logFile(root / "y" / "logs")).find("in y"), std::string::npos);
+}
+
+TEST_F(LoggerTest, AFolderThatCannotBeCreatedDropsTheEntrySilently) {
+    fs::create_directories(root);
+    std::ofstream(root / "plain-file") << "not a folder";
+    Logger::setFolder((root / "plain-file" / "logs").wstring());
+    EXPECT_NO_THROW(Logger::log("dropped"));
+    EXPECT_FALSE(fs::exists(root / "plain-file" / "logs"));
+}
+
+TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFiveWaitsAndIsSkipped) {
+    fs::create_directories(root);
+    Logger::setFolder(root.wstring());
+    HANDLE holder = CreateFileW(logFile(root).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    const auto start = std::chrono::steady_clock::now();
+    Logger::log("skipped");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    CloseHandle(holder);
+
+    // Five attempts, each followed by a 200 ms wait: the behaviour, not a speed goal.
+    EXPECT_GE(waited, std::chrono::milliseconds(950));
+    EXPECT_EQ(readFile(logFile(root)), "");
+
+    Logger::log("written once the file is free");
+    EXPECT_NE(readFile(logFile(root)).find("written once the file is free"), std::string::npos);
+}
+
+TEST_F(LoggerTest, EntriesOfConcurrentThreadsStayWhole) {
+    Logger::setFolder(root.wstring());
+    constexpr int kThreads = 8;
+    constexpr int kEntries = 40;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEntries; ++i) Logger::log("worker " + std::to_string(t), std::to_string(i));
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    const std::string text = readFile(logFile(root));
+    const std::regex entry("Thread [0-9]+, [0-9-]{10} [0-9:]{8}\r\nworker [0-9]+: [0-9]+\r\n\r\n");
+    size_t count = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) ++count;
+    EXPECT_EQ(count, static_cast<size_t>(kThreads * kEntries));
+    EXPECT_EQ(std::regex_replace(text, entry, ""), "");
+}
+
+TEST(LoggerTimestamp, FormatsTheCalendarTimeWithLeadingZeros) {
+    std::tm time{};
+    time.tm_year = 2026 - 1900;
+    time.tm_mon = 2;
+    time.tm_mday = 7;
+    time.tm_hour = 9;
+    time.tm_min = 5;
+    time.tm_sec = 2;
+    EXPECT_EQ(Logger::formatTimestamp(time), "2026-03-07 09:05:02");
+}
+
+TEST(LoggerTimestamp, ACalendarTimeNeverFilledInGivesAnEmptyStamp) {
+    std::tm never{};
+    EXPECT_EQ(Logger::formatTimestamp(never), "");
+}
+
+TEST(LoggerPath, TheFileNameJoinsTheFolderWithOrWithoutATrailingSeparator) {
+    Logger::setFolder(L"C:\\logs");
+    const std::wstring plain = Logger::logFilePath();
+    Logger::setFolder(L"C:\\logs\\");
+    const std::wstring trailing = Logger::logFilePath();
+    Logger::setFolder(L"");
+    EXPECT_EQ(plain, L"C:\\logs\\CorvaneLog.txt");
+    EXPECT_EQ(trailing, plain);
+}
+
+TEST(CorvaneExceptionTest, CarriesItsMessageAndCodeThroughCopiesAndAssignments) {
+    const CorvaneException original("time stamp failed", LogTimestampUnformattable);
+    CorvaneException copy(original);
+    CorvaneException moved(std::move(copy));
+    CorvaneException assigned("other", static_cast<CorvaneErrorCode>(0));
+    assigned = moved;
+    CorvaneException moveAssigned("other", static_cast<CorvaneErrorCode>(0));
+    moveAssigned = std::move(assigned);
+
+    EXPECT_STREQ(original.what(), "time stamp failed");
+    EXPECT_STREQ(copy.what(), "time stamp failed");  // moving copies: the source keeps its message
+    for (const CorvaneException* e : std::vector<const CorvaneException*>{&original, &moved, &moveAssigned}) {
+        EXPECT_STREQ(e->what(), "time stamp failed");
+        EXPECT_EQ(e->getCode(), 3);
+    }
+}
+
+TEST(CorvaneExceptionTest, IsCaughtAsARuntimeErrorAndAsAnException) {
+    EXPECT_THROW(throw CorvaneException("x", LogTimestampUnformattable), std::runtime_error);
+    EXPECT_THROW(throw CorvaneException("x", LogTimestampUnformattable), std::exception);
+}
+
+}  // namespace
+}  // namespace Corvane
