@@ -1,0 +1,80 @@
+#pragma once
+// Why a detection ends the way it does: every check of every detector, run in
+// the order the detection flow asks them but without stopping at the first
+// sign, with the artefacts behind each sign and the time each check took.
+//
+// The verdict is worked out under the same first-match rules as
+// VMDetectionManager::runDetection: the first general step that shows a sign
+// opens the gate, then the first product detector whose first check (in slot
+// order) shows a sign wins.  Product detectors are asked through
+// VMDetectionDefault::checkSlots() and the general steps through
+// GeneralDetection::steps(), the tables detect() itself walks.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diagnostics/Evidence.h"
+#include "vmdetection/VMDetectionManager.h"
+
+namespace Corvane::diagnostics::explain {
+
+// The name the gate goes by in an explanation ("General.checkMemorySize").
+inline constexpr const char* kGateName = "General";
+
+struct CheckOutcome {
+    std::string check;                  // "checkRegistryKeys", "checkMemorySize", ...
+    bool sign = false;                  // the check found a sign of its product (of a VM, for the gate)
+    bool reached = false;               // DetectVM's own walk asks this check
+    bool decisive = false;              // it opened the gate, or it decided the verdict
+    std::vector<Artefact> evidence;     // what the check noted while it ran
+    std::chrono::nanoseconds elapsed{0};
+};
+
+enum class DetectorRole { Gate, Product };
+
+struct DetectorOutcome {
+    std::string detector;               // "General", then the products' names ("VirtualBox", "Hyper-V", ...)
+    int32_t type = 0;                   // the detector's VMType code
+    DetectorRole role = DetectorRole::Product;
+    bool asked = false;                 // DetectVM asks this detector at all
+    std::vector<CheckOutcome> checks;   // in the order the detector's own detect() asks them
+
+    bool showsSign() const;
+};
+
+struct Verdict {
+    int32_t type = 1;                   // VMType code; 1 (None) when no product is recognised
+    std::string name;                   // "" when no product is recognised
+
+    bool recognised() const { return !name.empty(); }
+    friend bool operator==(const Verdict&, const Verdict&) = default;
+};
+
+struct Explanation {
+    Verdict verdict;                    // what the first-match rules give
+    std::string gate;                   // "General.<step>" that opened the gate; "" when it stayed closed
+    std::string decidedBy;              // "<Detector>.<check>" that decided; "" when no product was recognised
+    std::vector<DetectorOutcome> detectors;  // the gate first, then the products in the manager's order
+    std::chrono::nanoseconds elapsed{0};
+
+    // Filled in by whoever also asked the library itself.
+    std::optional<Verdict> reported;    // what DetectVM answered
+    std::string libraryVersion;         // "" when not known
+    std::string machine;                // what was examined: "this machine", a profile's description, ...
+
+    // True unless DetectVM was asked and answered something else.
+    bool agrees() const { return !reported || *reported == verdict; }
+};
+
+// Runs every check of the manager's detectors and works out the verdict.
+// The general steps after the one that opened the gate run last, after the
+// product detectors, so that the product detectors find the machine (and the
+// shared WMI connection) exactly as DetectVM leaves it for them; they are
+// still listed in their own order.  A general detector that is not a
+// GeneralDetection is asked as a whole, as one step named "detect".
+Explanation explainDetection(utils::vmdetection::VMDetectionManager& manager);
+
+}  // namespace Corvane::diagnostics::explain
