@@ -4,6 +4,7 @@
 #   CorvaneVMD          the shipped DLL: corvane_core behind the five exports
 #   corvane_profile     machine profiles and their JSON form (never in the DLL)
 #   corvane_simulation  a simulated Windows machine driven by a profile
+#   corvane_capture     recording a machine into a profile (below)
 
 file(GLOB CORVANE_CORE_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/api/*.cpp
@@ -40,3 +41,9 @@ target_include_directories(corvane_profile SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/thi
 file(GLOB CORVANE_SIMULATION_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/simulated/*.cpp)
 add_library(corvane_simulation STATIC ${CORVANE_SIMULATION_SOURCES})
 target_link_libraries(corvane_simulation PUBLIC corvane_core corvane_profile)
+
+# corvane_capture     recording this machine into a profile, redacting it, replaying
+#                     one (for corvane-vmd capture / replay; never in the DLL)
+file(GLOB CORVANE_CAPTURE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/capture/*.cpp)
+add_library(corvane_capture STATIC ${CORVANE_CAPTURE_SOURCES})
+target_link_libraries(corvane_capture PUBLIC corvane_core corvane_profile corvane_explain user32)

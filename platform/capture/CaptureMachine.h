@@ -1,0 +1,16 @@
+#pragma once
+// `corvane-vmd capture`: the facts of this machine that any check of any
+// detector reads, as a machine profile that `corvane-vmd replay` runs the
+// library's own code on anywhere.
+
+#include "platform/profile/MachineProfile.h"
+
+namespace Corvane::capture {
+
+// Runs the detection as a host does, then every check of every detector
+// without stopping at the first sign, all bound to a recording machine, and
+// returns what the machine answered.  `description` and `source` name the
+// computer and the time of capture.
+profile::MachineProfile captureMachine();
+
+}  // namespace Corvane::capture
