@@ -498,7 +498,8 @@ struct PlainChecks {
             VARIANT value{};
             status = first->Get(property, 0, &value, nullptr, nullptr);
             if (SUCCEEDED(status)) {
-                found = (this->*matches)(first, value, status);
+                HRESULT firstRowStatus = S_OK;  // a failed read inside the matcher does not end the walk
+                found = (this->*matches)(first, value, firstRowStatus);
                 PLAIN(VariantClear)(&value);
             }
         }
@@ -656,7 +657,7 @@ struct PlainChecks {
                           L"LogfileName", &PlainChecks::systemLogNamesVirtualBoxDriver))
             return true;
         if (virtualBoxChipsetEntities()) return true;
-        if (anyRowMatches(L"SELECT DeviceID FROM Win32_PnPEntity WHERE DeviceID LIKE 'PCI\\\\VEN_80EE&DEV_CAFE%'",
+        if (anyRowMatches(L"SELECT DeviceID FROM Win32_PnPEntity",
                           L"DeviceID", &PlainChecks::virtualBoxDeviceId))
             return true;
         if (virtualBoxBuses()) return true;

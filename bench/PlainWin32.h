@@ -6,6 +6,10 @@
 // source with CORVANE_PLAIN_THROUGH_SEAM so that its calls land on a
 // simulated machine, where they are compared with the library's calls.
 
+#ifdef CORVANE_PLAIN_THROUGH_SEAM
+#include "platform/Win32Api.h"  // the same Windows headers, and the seam
+#define PLAIN(function) ::Corvane::platform::win32().function
+#else
 #include <windows.h>
 #include <iphlpapi.h>
 #include <oleauto.h>
@@ -16,10 +20,5 @@
 #include <tlhelp32.h>
 #include <wbemcli.h>
 #include <winnetwk.h>
-
-#ifdef CORVANE_PLAIN_THROUGH_SEAM
-#include "platform/Win32Api.h"
-#define PLAIN(function) ::Corvane::platform::win32().function
-#else
 #define PLAIN(function) ::function
 #endif

@@ -1,0 +1,193 @@
+// The benchmark's baseline is only a fair yardstick if it asks Windows exactly
+// what the library asks.  Both run here against the same simulated machines;
+// the calls that reach each machine must be the same, in the same order, with
+// the same arguments, and the verdicts must agree.  The library's own text
+// conversions for its log are its overhead, not a question to Windows, and
+// are left out of the comparison.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/PlainDetection.h"
+#include "platform/SystemProbes.h"
+#include "platform/profile/ProfileBuilder.h"
+#include "support/SimulatedMachineTest.h"
+#include "vmdetection/VMDetectionManager.h"
+
+namespace corvane_bench {
+namespace {
+
+using namespace Corvane::profile;
+using Corvane::simulated::Call;
+using Corvane::simulated::SimulatedMachine;
+using Corvane::utils::vmdetection::VMDetectionManager;
+
+struct Run {
+    std::vector<std::string> calls;  // "Function(argument)"
+    std::vector<std::pair<int, std::string>> verdicts;
+    std::vector<std::string> leaks;
+};
+
+bool questionToWindows(const Call& call) {
+    return call.function != "WideCharToMultiByte" && call.function != "GetCurrentThreadId";
+}
+
+std::vector<std::string> questions(const SimulatedMachine& machine) {
+    std::vector<std::string> out;
+    for (const Call& call : machine.calls())
+        if (questionToWindows(call)) out.push_back(call.function + "(" + call.argument + ")");
+    return out;
+}
+
+constexpr int kDetections = 2;  // the first (with the WMI connection) and one more
+
+Run runLibrary(const MachineProfile& profile) {
+    SimulatedMachine machine(profile);
+    Run run;
+    {
+        auto binding = machine.bind();
+        Corvane::platform::forgetWow64Answer();
+        {
+            VMDetectionManager manager;
+            for (int i = 0; i < kDetections; ++i) {
+                manager.runDetection();
+                run.verdicts.emplace_back(manager.resultType(), manager.resultName());
+            }
+        }
+        Corvane::platform::forgetWow64Answer();
+    }
+    run.calls = questions(machine);
+    run.leaks = machine.outstandingResources();
+    return run;
+}
+
+Run runPlain(const MachineProfile& profile) {
+    SimulatedMachine machine(profile);
+    Run run;
+    {
+        auto binding = machine.bind();
+        PlainDetection plain;
+        for (int i = 0; i < kDetections; ++i) {
+            const PlainVerdict verdict = plain.detect();
+            run.verdicts.emplace_back(verdict.type, verdict.name);
+        }
+    }
+    run.calls = questions(machine);
+    run.leaks = machine.outstandingResources();
+    return run;
+}
+
+// The first difference, with a little context, for a readable failure.
+std::string firstDifference(const std::vector<std::string>& library, const std::vector<std::string>& plain) {
+    size_t i = 0;
+    while (i < library.size() && i < plain.size() && library[i] == plain[i]) ++i;
+    if (i == library.size() && i == plain.size()) return "";
+    std::string text = "calls differ at #" + std::to_string(i) + ":\n";
+    for (size_t j = i >= 3 ? i - 3 : 0; j < i; ++j) text += "    both:    " + library[j] + "\n";
+    text += "    library: " + (i < library.size() ? library[i] : std::string("(no more calls)")) + "\n";
+    text += "    plain:   " + (i < plain.size() ? plain[i] : std::string("(no more calls)")) + "\n";
+    return text;
+}
+
+void expectSameQuestions(const MachineProfile& profile, int expectedType = -1) {
+    const Run library = runLibrary(profile);
+    const Run plain = runPlain(profile);
+    EXPECT_EQ(firstDifference(library.calls, plain.calls), "") << profile.description;
+    EXPECT_EQ(library.verdicts, plain.verdicts) << profile.description;
+    EXPECT_THAT(plain.leaks, ::testing::IsEmpty()) << "the baseline leaks on " << profile.description;
+    if (expectedType >= 0) {
+        for (const auto& verdict : library.verdicts) EXPECT_EQ(verdict.first, expectedType) << profile.description;
+    }
+}
+
+MachineProfile physicalWithSmallMemory() {
+    // A general sign with nothing behind it: every check of every product runs.
+    MachineProfile profile = physicalMachineWithoutSigns();
+    profile.description = "physical machine with 512 MiB";
+    profile.system.totalPhysicalMemory = 512ull << 20;
+    return profile;
+}
+
+// The signs VirtualBox shows only in the last of its checks, so that all the
+// others run first, the WMI walks over several rows included.
+MachineProfile virtualBoxShownByWmiOnly() {
+    MachineProfile profile = physicalWithSmallMemory();
+    profile.description = "VirtualBox guest shown only by its Plug and Play devices";
+    for (const wchar_t* mac : {L"00:11:22:33:44:55", L"D8:9E:F3:4A:1B:7E", L"66:77:88:99:AA:BB"})
+        addWmiRow(profile, L"Win32_NetworkAdapterConfiguration", {{L"MACAddress", wmiText(mac)}});
+    addWmiRow(profile, L"Win32_NetworkAdapterConfiguration", {{L"MACAddress", wmiNull()}});
+    addWmiRow(profile, L"Win32_NTEventlogFile",
+              {{L"LogfileName", wmiText(L"System")}, {L"Sources", wmiStrings({L"disk", L"e1dexpress", L"Ntfs"})}});
+    for (const wchar_t* name : {L"Intel(R) 82801FB PCI Bridge", L"PCI standard host CPU bridge", L"Intel(R) 82371SB"})
+        addWmiRow(profile, L"Win32_PnPEntity", {{L"Name", wmiText(name)}, {L"DeviceID", wmiText(L"PCI\\VEN_8086")}});
+    for (const wchar_t* bus : {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0", L"USB_BUS_0"})
+        addWmiRow(profile, L"Win32_Bus", {{L"Name", wmiText(bus)}});
+    addWmiRow(profile, L"Win32_BaseBoard", {{L"Product", wmiText(L"0YNVJG")}, {L"Manufacturer", wmiText(L"Dell Inc.")}});
+    addWmiRow(profile, L"Win32_PnPDevice", {{L"Name", wmiText(L"Generic PnP Monitor")}, {L"Caption", wmiNull()},
+                                            {L"PNPDeviceID", wmiText(L"DISPLAY\\DEL4109")}});
+    addWmiRow(profile, L"Win32_PnPDevice", {{L"Name", wmiText(L"Disk drive")}, {L"Caption", wmiText(L"VBOX HARDDISK ATA Device")}});
+    return profile;
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, OnAPhysicalMachine) { expectSameQuestions(physicalMachineWithoutSigns(), 1); }
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenEveryProductCheckRunsAndFindsNothing) {
+    expectSameQuestions(physicalWithSmallMemory(), 1);
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenVirtualBoxShowsOnlyInItsLastCheck) {
+    expectSameQuestions(virtualBoxShownByWmiOnly(), 4);
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenTheSignsAreWinesAndTheAdaptersOverflowOneRecord) {
+    MachineProfile profile = physicalWithSmallMemory();
+    profile.description = "Wine with three adapters";
+    addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
+    addAdapter(profile, "52:54:00:12:34:56", "eth0");
+    addAdapter(profile, "00:1C:42:00:00:01", "VMWare");  // a description that is a VMware sign
+    expectSameQuestions(profile, 6);
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, AsA32BitProcessOn64BitWindows) {
+    MachineProfile profile = physicalWithSmallMemory();
+    profile.description = "WoW64 process";
+    profile.system.wow64 = true;
+    profile.system.programW6432 = L"C:\\Program Files";
+    expectSameQuestions(profile, 1);
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenWmiCannotStartOrAQueryFails) {
+    MachineProfile noLocator = physicalMachineWithoutSigns();
+    noLocator.description = "no WMI locator";
+    noLocator.wmi.faults.createLocator = static_cast<int32_t>(0x80070005);
+    expectSameQuestions(noLocator, 1);
+
+    MachineProfile failingCount = physicalMachineWithoutSigns();
+    failingCount.description = "a failing count query";
+    failingCount.wmi.faults.execQueryByClass[L"CIM_Memory"] = static_cast<int32_t>(0x80041017);
+    expectSameQuestions(failingCount, 1);
+
+    MachineProfile failingNext = physicalWithSmallMemory();
+    failingNext.description = "a row stream that fails";
+    failingNext.wmi.faults.nextByClass[L"Win32_PnPEntity"] = static_cast<int32_t>(0x80041001);
+    expectSameQuestions(failingNext, 1);
+}
+
+TEST(PlainDetectionAsksWhatTheLibraryAsks, OnEveryRecordedMachineOfTheCorpus) {
+    const auto root = Corvane::testing::fixturePath("profiles");
+    int machines = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (entry.path().extension() != ".json") continue;
+        SCOPED_TRACE(entry.path().string());
+        expectSameQuestions(loadProfileFile(entry.path()));
+        ++machines;
+    }
+    EXPECT_GT(machines, 0) << "no profiles under " << root.string();
+}
+
+}  // namespace
+}  // namespace corvane_bench
