@@ -27,6 +27,9 @@ namespace Corvane::simulated {
 // not) asked: the entry point and its main argument in readable form, e.g.
 // {"RegOpenKeyExW", "HKLM\\SOFTWARE\\Wine"}, {"ExecQuery", "SELECT * FROM Win32_Bus"},
 // {"GetSystemFirmwareTable", "ACPI 0x54445344"}, {"CreateToolhelp32Snapshot", ""}.
+// Registry values read "HKLM\\HARDWARE\\Description\\System [SystemBiosVersion]";
+// calls on WMI objects are recorded under their method names ("ConnectServer",
+// "ExecQuery", "Next" with the class, "Get" with "Class.Property").
 struct Call {
     std::string function;
     std::string argument;  // UTF-8
@@ -74,6 +77,11 @@ public:
     // machine handed out, locked safe arrays, an unreverted WoW64 redirection.
     // Each entry names the resource, e.g. "registry key HKLM\\SOFTWARE\\Wine".
     std::vector<std::string> outstandingResources() const;
+
+    // Releases of things the machine never handed out or that were already
+    // released: a second RegCloseKey, HeapFree of a foreign block, FreeLibrary
+    // without LoadLibraryA, CoUninitialize without CoInitializeEx, ...
+    std::vector<std::string> invalidReleases() const;
 
     // COM initialisations of the calling thread not yet balanced by CoUninitialize.
     int comInitializationDepth() const;

@@ -1,0 +1,44 @@
+#include "SimulatedMachineTest.h"
+
+namespace Corvane::testing {
+
+std::filesystem::path fixturePath(const std::string& relative) {
+    return std::filesystem::path(CORVANE_FIXTURES_DIR) / std::filesystem::path(relative);
+}
+
+profile::MachineProfile loadFixtureProfile(const std::string& relative) { return profile::loadProfileFile(fixturePath(relative)); }
+
+simulated::SimulatedMachine& SimulatedMachineTest::start() {
+    binding_.reset();
+    machine_ = std::make_unique<simulated::SimulatedMachine>(profile);
+    binding_ = machine_->bind();
+    return *machine_;
+}
+
+simulated::SimulatedMachine& SimulatedMachineTest::machine() {
+    if (!machine_) throw std::logic_error("SimulatedMachineTest::machine() before start()");
+    return *machine_;
+}
+
+void SimulatedMachineTest::stop() {
+    if (!machine_) return;
+    auto leaks = machine_->outstandingResources();
+    std::string list;
+    for (const auto& leak : leaks) list += "\n  " + leak;
+    EXPECT_TRUE(leaks.empty()) << "the code left these unreleased:" << list;
+    auto invalid = machine_->invalidReleases();
+    std::string invalidList;
+    for (const auto& entry : invalid) invalidList += "\n  " + entry;
+    EXPECT_TRUE(invalid.empty()) << "the code released things it did not hold:" << invalidList;
+    binding_.reset();
+    machine_.reset();
+}
+
+void SimulatedMachineTest::discard() {
+    binding_.reset();
+    machine_.reset();
+}
+
+void SimulatedMachineTest::TearDown() { stop(); }
+
+}  // namespace Corvane::testing

@@ -1,0 +1,50 @@
+#pragma once
+// Test support for code that runs against a simulated machine.
+//
+//     class MyCheck : public Corvane::testing::SimulatedMachineTest {};
+//     TEST_F(MyCheck, FindsTheKey) {
+//         addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
+//         auto& machine = start();             // builds the machine from `profile` and binds it
+//         EXPECT_TRUE(detector.checkRegistryKeys());
+//     }                                        // TearDown fails the test on leaked keys, handles, ...
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/profile/MachineProfile.h"
+#include "platform/profile/ProfileBuilder.h"
+#include "platform/profile/ProfileJson.h"
+#include "platform/simulated/SimulatedMachine.h"
+
+namespace Corvane::testing {
+
+// A file under tests/fixtures.
+std::filesystem::path fixturePath(const std::string& relative);
+profile::MachineProfile loadFixtureProfile(const std::string& relative);
+
+class SimulatedMachineTest : public ::testing::Test {
+protected:
+    // Builds the machine from `profile` (a copy: later changes to `profile`
+    // do not reach it) and binds the Win32 seam to it until the test ends.
+    simulated::SimulatedMachine& start();
+    simulated::SimulatedMachine& machine();  // after start()
+
+    // Ends the binding and destroys the machine, checking for leaks first.
+    void stop();
+    // Ends the binding and destroys the machine without checking: for tests
+    // that provoke a leak or a bad release on purpose.
+    void discard();
+
+    void TearDown() override;
+
+    profile::MachineProfile profile = profile::physicalMachineWithoutSigns();
+
+private:
+    std::unique_ptr<simulated::SimulatedMachine> machine_;
+    std::unique_ptr<simulated::SimulatedMachine::Binding> binding_;
+};
+
+}  // namespace Corvane::testing
