@@ -55,8 +55,8 @@ void runEachCheckAlone() {
 
 }  // namespace
 
-profile::MachineProfile captureMachine() {
-    MachineRecorder recorder;
+profile::MachineProfile captureMachine(const platform::Win32Api& machine) {
+    MachineRecorder recorder(machine);
     // The WoW64 answer is cached process-wide; forget it so the recording sees the question.
     platform::forgetWow64Answer();
     {
@@ -74,11 +74,11 @@ profile::MachineProfile captureMachine() {
     }
     platform::forgetWow64Answer();
 
-    profile::MachineProfile machine = recorder.takeProfile();
+    profile::MachineProfile captured = recorder.takeProfile();
     const std::string computer = computerName();
-    machine.description = "Machine " + computer + " as corvane-vmd captured it";
-    machine.source = "captured by corvane-vmd capture on " + computer + " at " + utcNow();
-    return machine;
+    captured.description = "Machine " + computer + " as corvane-vmd captured it";
+    captured.source = "captured by corvane-vmd capture on " + computer + " at " + utcNow();
+    return captured;
 }
 
 }  // namespace Corvane::capture

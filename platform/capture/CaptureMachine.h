@@ -3,6 +3,7 @@
 // detector reads, as a machine profile that `corvane-vmd replay` runs the
 // library's own code on anywhere.
 
+#include "platform/Win32Api.h"
 #include "platform/profile/MachineProfile.h"
 
 namespace Corvane::capture {
@@ -10,7 +11,8 @@ namespace Corvane::capture {
 // Runs the detection as a host does, then every check of every detector
 // without stopping at the first sign, all bound to a recording machine, and
 // returns what the machine answered.  `description` and `source` name the
-// computer and the time of capture.
-profile::MachineProfile captureMachine();
+// computer and the time of capture.  `machine` is the operating system's own
+// functions unless a test records a simulated machine.
+profile::MachineProfile captureMachine(const platform::Win32Api& machine = platform::realWin32());
 
 }  // namespace Corvane::capture

@@ -10,7 +10,6 @@ namespace Corvane::capture {
 namespace detail {
 namespace {
 
-using platform::realWin32;
 
 RecordingState* g_current = nullptr;
 
@@ -37,7 +36,7 @@ std::wstring rootName(HKEY root, const RecordingState& state, std::wstring& pref
 // ---- Registry ---------------------------------------------------------------
 
 LSTATUS WINAPI recordRegOpenKeyExW(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
-    const LSTATUS result = realWin32().RegOpenKeyExW(root, path, options, access, key);
+    const LSTATUS result = machine().RegOpenKeyExW(root, path, options, access, key);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !path) return result;
@@ -69,12 +68,12 @@ void recordRegistryValue(RecordingState& state, HKEY key, const wchar_t* name) {
 
     DWORD type = 0;
     DWORD size = 0;
-    LSTATUS result = realWin32().RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    LSTATUS result = machine().RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
     std::vector<uint8_t> data;
     while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
         data.resize(size);
         DWORD got = size;
-        result = realWin32().RegQueryValueExW(key, name, nullptr, &type, data.data(), &got);
+        result = machine().RegQueryValueExW(key, name, nullptr, &type, data.data(), &got);
         if (result == ERROR_SUCCESS) {
             data.resize(got);
             recorded.values.push_back({valueName, type, std::move(data)});
@@ -86,7 +85,7 @@ void recordRegistryValue(RecordingState& state, HKEY key, const wchar_t* name) {
 
 LSTATUS WINAPI recordRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                       LPDWORD size) {
-    const LSTATUS result = realWin32().RegQueryValueExW(key, name, reserved, type, data, size);
+    const LSTATUS result = machine().RegQueryValueExW(key, name, reserved, type, data, size);
     LastErrorKeeper keep;
     if (RecordingState* state = current()) recordRegistryValue(*state, key, name);
     return result;
@@ -94,13 +93,13 @@ LSTATUS WINAPI recordRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, 
 
 LSTATUS WINAPI recordRegCloseKey(HKEY key) {
     if (RecordingState* state = current()) state->openKeys.erase(key);
-    return realWin32().RegCloseKey(key);
+    return machine().RegCloseKey(key);
 }
 
 // ---- Folders and the file system -------------------------------------------------
 
 UINT WINAPI recordGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
-    const UINT result = realWin32().GetWindowsDirectoryW(buffer, size);
+    const UINT result = machine().GetWindowsDirectoryW(buffer, size);
     LastErrorKeeper keep;
     if (RecordingState* state = current(); state && result > 0 && result < size) {
         state->profile.system.windowsDirectory = buffer;
@@ -109,7 +108,7 @@ UINT WINAPI recordGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
 }
 
 DWORD WINAPI recordExpandEnvironmentStringsW(LPCWSTR source, LPWSTR buffer, DWORD size) {
-    const DWORD result = realWin32().ExpandEnvironmentStringsW(source, buffer, size);
+    const DWORD result = machine().ExpandEnvironmentStringsW(source, buffer, size);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && source && buffer && result > 0 && result <= size && sameText(source, L"%ProgramW6432%")) {
@@ -119,7 +118,7 @@ DWORD WINAPI recordExpandEnvironmentStringsW(LPCWSTR source, LPWSTR buffer, DWOR
 }
 
 BOOL WINAPI recordSHGetSpecialFolderPathW(HWND window, LPWSTR buffer, int folder, BOOL create) {
-    const BOOL result = realWin32().SHGetSpecialFolderPathW(window, buffer, folder, create);
+    const BOOL result = machine().SHGetSpecialFolderPathW(window, buffer, folder, create);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && result && buffer && folder == CSIDL_PROGRAM_FILES) state->profile.system.programFiles = buffer;
@@ -127,8 +126,8 @@ BOOL WINAPI recordSHGetSpecialFolderPathW(HWND window, LPWSTR buffer, int folder
 }
 
 DWORD WINAPI recordGetFileAttributesW(LPCWSTR path) {
-    const DWORD attributes = realWin32().GetFileAttributesW(path);
-    const DWORD error = realWin32().GetLastError();
+    const DWORD attributes = machine().GetFileAttributesW(path);
+    const DWORD error = machine().GetLastError();
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !path) return attributes;
@@ -153,8 +152,8 @@ bool isDeviceName(const wchar_t* name) { return name && std::wstring_view(name).
 
 HANDLE WINAPI recordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
-    const HANDLE handle = realWin32().CreateFileW(name, access, share, security, disposition, flags, templateFile);
-    const DWORD error = realWin32().GetLastError();
+    const HANDLE handle = machine().CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    const DWORD error = machine().GetLastError();
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !isDeviceName(name)) return handle;
@@ -170,19 +169,19 @@ HANDLE WINAPI recordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECUR
 // ---- Processes --------------------------------------------------------------------
 
 void recordProcessList(RecordingState& state) {
-    const HANDLE snapshot = realWin32().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    const HANDLE snapshot = machine().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = realWin32().Process32FirstW(snapshot, &entry); more;
-         more = realWin32().Process32NextW(snapshot, &entry)) {
+    for (BOOL more = machine().Process32FirstW(snapshot, &entry); more;
+         more = machine().Process32NextW(snapshot, &entry)) {
         state.profile.processes.push_back({entry.th32ProcessID, entry.szExeFile});
     }
-    realWin32().CloseHandle(snapshot);
+    machine().CloseHandle(snapshot);
 }
 
 HANDLE WINAPI recordCreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
-    const HANDLE snapshot = realWin32().CreateToolhelp32Snapshot(flags, processId);
+    const HANDLE snapshot = machine().CreateToolhelp32Snapshot(flags, processId);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && (flags & TH32CS_SNAPPROCESS) && !state->processesRecorded) {
@@ -199,7 +198,7 @@ HANDLE WINAPI recordCreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
 // ---- Memory and power ---------------------------------------------------------------
 
 BOOL WINAPI recordGlobalMemoryStatusEx(LPMEMORYSTATUSEX status) {
-    const BOOL result = realWin32().GlobalMemoryStatusEx(status);
+    const BOOL result = machine().GlobalMemoryStatusEx(status);
     LastErrorKeeper keep;
     if (RecordingState* state = current()) {
         state->profile.system.totalPhysicalMemory =
@@ -209,7 +208,7 @@ BOOL WINAPI recordGlobalMemoryStatusEx(LPMEMORYSTATUSEX status) {
 }
 
 BOOLEAN WINAPI recordGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
-    const BOOLEAN result = realWin32().GetPwrCapabilities(capabilities);
+    const BOOLEAN result = machine().GetPwrCapabilities(capabilities);
     LastErrorKeeper keep;
     if (RecordingState* state = current()) {
         auto& power = state->profile.system.power;
@@ -228,11 +227,11 @@ BOOLEAN WINAPI recordGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities)
 // ---- Modules --------------------------------------------------------------------------
 
 FARPROC WINAPI recordGetProcAddress(HMODULE module, LPCSTR name) {
-    const FARPROC found = realWin32().GetProcAddress(module, name);
+    const FARPROC found = machine().GetProcAddress(module, name);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !name || IS_INTRESOURCE(name)) return found;
-    if (module != realWin32().GetModuleHandleW(L"kernel32.dll")) return found;
+    if (module != machine().GetModuleHandleW(L"kernel32.dll")) return found;
 
     const std::string export_ = name;
     if (export_ == "GetSystemFirmwareTable") {
@@ -260,11 +259,11 @@ FARPROC WINAPI recordGetProcAddress(HMODULE module, LPCSTR name) {
 
 void recordAdapters(RecordingState& state) {
     ULONG size = 0;
-    ULONG result = realWin32().GetAdaptersInfo(nullptr, &size);
+    ULONG result = machine().GetAdaptersInfo(nullptr, &size);
     std::vector<uint8_t> block;
     while (result == ERROR_BUFFER_OVERFLOW) {
         block.assign(size, 0);
-        result = realWin32().GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(block.data()), &size);
+        result = machine().GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(block.data()), &size);
     }
     if (result != ERROR_SUCCESS) {
         state.profile.system.adaptersInfoError = result;
@@ -282,7 +281,7 @@ void recordAdapters(RecordingState& state) {
 }
 
 ULONG WINAPI recordGetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size) {
-    const ULONG result = realWin32().GetAdaptersInfo(adapters, size);
+    const ULONG result = machine().GetAdaptersInfo(adapters, size);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && !state->adaptersRecorded) {
@@ -293,7 +292,7 @@ ULONG WINAPI recordGetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size) {
 }
 
 DWORD WINAPI recordWNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size) {
-    const DWORD result = realWin32().WNetGetProviderNameW(netType, name, size);
+    const DWORD result = machine().WNetGetProviderNameW(netType, name, size);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || result != NO_ERROR || !name) return result;
@@ -307,13 +306,15 @@ DWORD WINAPI recordWNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size
 // ---- Windows --------------------------------------------------------------------------
 
 std::wstring windowText(HWND window, bool className) {
+    // Only a real window can be asked; a simulated machine's handles mean nothing to user32.
+    if (&machine() != &platform::realWin32()) return L"";
     wchar_t text[512] = {};
     const int length = className ? GetClassNameW(window, text, 512) : GetWindowTextW(window, text, 512);
     return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0u);
 }
 
 HWND WINAPI recordFindWindowW(LPCWSTR className, LPCWSTR title) {
-    const HWND window = realWin32().FindWindowW(className, title);
+    const HWND window = machine().FindWindowW(className, title);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !window) return window;
@@ -350,30 +351,30 @@ std::vector<std::wstring> splitMultiString(const std::vector<uint8_t>& bytes) {
 }
 
 void recordDiskDrives(RecordingState& state, const GUID* setupClass, PCWSTR enumerator, DWORD flags) {
-    const HDEVINFO set = realWin32().SetupDiGetClassDevsW(setupClass, enumerator, nullptr, flags);
+    const HDEVINFO set = machine().SetupDiGetClassDevsW(setupClass, enumerator, nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) return;
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
-        if (!realWin32().SetupDiEnumDeviceInfo(set, index, &device)) break;
+        if (!machine().SetupDiEnumDeviceInfo(set, index, &device)) break;
         profile::DiskDrive drive;
         DWORD type = 0;
         DWORD size = 0;
-        realWin32().SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, nullptr, 0, &size);
+        machine().SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, nullptr, 0, &size);
         if (size > 0) {
             std::vector<uint8_t> ids(size, 0);
-            if (realWin32().SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, ids.data(), size,
+            if (machine().SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, ids.data(), size,
                                                               &size)) {
                 drive.hardwareIds = splitMultiString(ids);
             }
         }
         state.profile.diskDrives.push_back(std::move(drive));
     }
-    realWin32().SetupDiDestroyDeviceInfoList(set);
+    machine().SetupDiDestroyDeviceInfoList(set);
 }
 
 HDEVINFO WINAPI recordSetupDiGetClassDevsW(const GUID* setupClass, PCWSTR enumerator, HWND parent, DWORD flags) {
-    const HDEVINFO set = realWin32().SetupDiGetClassDevsW(setupClass, enumerator, parent, flags);
+    const HDEVINFO set = machine().SetupDiGetClassDevsW(setupClass, enumerator, parent, flags);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && setupClass && IsEqualGUID(*setupClass, kDiskDriveClass)) {
@@ -387,13 +388,13 @@ HDEVINFO WINAPI recordSetupDiGetClassDevsW(const GUID* setupClass, PCWSTR enumer
 }
 
 BOOL WINAPI recordSetupDiDestroyDeviceInfoList(HDEVINFO set) {
-    const BOOL result = realWin32().SetupDiDestroyDeviceInfoList(set);
+    const BOOL result = machine().SetupDiDestroyDeviceInfoList(set);
     LastErrorKeeper keep;
     // The error the walk leaves behind, which the disk check reads next.
     RecordingState* state = current();
     if (state && set != INVALID_HANDLE_VALUE && set == state->diskDriveSet) {
         state->diskDriveSet = INVALID_HANDLE_VALUE;
-        const DWORD error = realWin32().GetLastError();
+        const DWORD error = machine().GetLastError();
         if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_ITEMS) state->profile.system.setupDiError = error;
     }
     return result;
@@ -402,7 +403,7 @@ BOOL WINAPI recordSetupDiDestroyDeviceInfoList(HDEVINFO set) {
 // ---- COM start-up -------------------------------------------------------------------
 
 HRESULT WINAPI recordCoInitializeEx(LPVOID reserved, DWORD flags) {
-    const HRESULT result = realWin32().CoInitializeEx(reserved, flags);
+    const HRESULT result = machine().CoInitializeEx(reserved, flags);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && state->firstCall("CoInitializeEx") && FAILED(result)) {
@@ -415,7 +416,7 @@ HRESULT WINAPI recordCoInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG 
                                           SOLE_AUTHENTICATION_SERVICE* authentication, void* reserved1,
                                           DWORD level, DWORD impersonation, void* list, DWORD capabilities,
                                           void* reserved3) {
-    const HRESULT result = realWin32().CoInitializeSecurity(descriptor, services, authentication, reserved1, level,
+    const HRESULT result = machine().CoInitializeSecurity(descriptor, services, authentication, reserved1, level,
                                                            impersonation, list, capabilities, reserved3);
     LastErrorKeeper keep;
     RecordingState* state = current();
@@ -427,7 +428,7 @@ HRESULT WINAPI recordCoInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG 
 
 HRESULT WINAPI recordCoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID interfaceId,
                                       LPVOID* object) {
-    const HRESULT result = realWin32().CoCreateInstance(classId, outer, context, interfaceId, object);
+    const HRESULT result = machine().CoCreateInstance(classId, outer, context, interfaceId, object);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (!state || !IsEqualCLSID(classId, CLSID_WbemLocator)) return result;
@@ -446,7 +447,7 @@ HRESULT WINAPI recordCoSetProxyBlanket(IUnknown* proxy, DWORD authentication, DW
                                        OLECHAR* principal, DWORD level, DWORD impersonation,
                                        RPC_AUTH_IDENTITY_HANDLE identity, DWORD capabilities) {
     // The blanket belongs on the real proxy, not on the wrapper that stands for it.
-    const HRESULT result = realWin32().CoSetProxyBlanket(realProxyOf(proxy), authentication, authorization,
+    const HRESULT result = machine().CoSetProxyBlanket(realProxyOf(proxy), authentication, authorization,
                                                         principal, level, impersonation, identity, capabilities);
     LastErrorKeeper keep;
     RecordingState* state = current();
@@ -456,10 +457,10 @@ HRESULT WINAPI recordCoSetProxyBlanket(IUnknown* proxy, DWORD authentication, DW
     return result;
 }
 
-platform::Win32Api makeRecordingApi() {
-    // Everything not overridden below reaches the real function unrecorded:
-    // heap, text, handles and automation calls tell nothing about the machine.
-    platform::Win32Api api = realWin32();
+platform::Win32Api makeRecordingApi(const platform::Win32Api& inner) {
+    // Everything not overridden below reaches the machine unrecorded: heap,
+    // text, handles and automation calls tell nothing about it.
+    platform::Win32Api api = inner;
     api.RegOpenKeyExW = recordRegOpenKeyExW;
     api.RegQueryValueExW = recordRegQueryValueExW;
     api.RegCloseKey = recordRegCloseKey;
@@ -519,17 +520,17 @@ profile::WmiClass& RecordingState::wmiClass(const std::wstring& name) {
 
 }  // namespace detail
 
-MachineRecorder::MachineRecorder() : state_(std::make_unique<detail::RecordingState>()) {}
+MachineRecorder::MachineRecorder(const platform::Win32Api& inner) : state_(std::make_unique<detail::RecordingState>()) {
+    state_->inner = &inner;
+    state_->api = detail::makeRecordingApi(inner);
+}
 
 MachineRecorder::~MachineRecorder() = default;
 
-const platform::Win32Api& MachineRecorder::api() {
-    static const platform::Win32Api recording = detail::makeRecordingApi();
-    return recording;
-}
+const platform::Win32Api& MachineRecorder::api() const { return state_->api; }
 
 MachineRecorder::Binding::Binding(MachineRecorder& recorder)
-    : previous_(detail::g_current), seam_(MachineRecorder::api()) {
+    : previous_(detail::g_current), seam_(recorder.api()) {
     detail::g_current = recorder.state_.get();
 }
 

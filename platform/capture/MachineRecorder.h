@@ -28,13 +28,15 @@ struct RecordingState;
 
 class MachineRecorder {
 public:
-    MachineRecorder();
+    // Records the machine behind `inner`: the operating system's own functions
+    // unless a test records a simulated machine.
+    explicit MachineRecorder(const platform::Win32Api& inner = platform::realWin32());
     ~MachineRecorder();
     MachineRecorder(const MachineRecorder&) = delete;
     MachineRecorder& operator=(const MachineRecorder&) = delete;
 
     // The recording entry points.
-    static const platform::Win32Api& api();
+    const platform::Win32Api& api() const;
 
     // Binds the seam to this recorder while the returned object lives.  One
     // recorder is bound at a time.

@@ -14,6 +14,8 @@
 namespace Corvane::capture::detail {
 
 struct RecordingState {
+    const platform::Win32Api* inner = &platform::realWin32();  // the machine recorded
+    platform::Win32Api api{};                                  // its entry points with recording
     profile::MachineProfile profile;
 
     // Registry handles the code holds, with the key each one names.
@@ -51,12 +53,16 @@ struct RecordingState {
 // The recording bound now; null when none is.
 RecordingState* current();
 
+// The machine being recorded: the recording's inner table, or the operating
+// system's own functions when no recording is bound.
+inline const platform::Win32Api& machine() { return current() ? *current()->inner : platform::realWin32(); }
+
 // Restores the thread's last error on leaving the scope, so that the recording
 // done around a forwarded call never changes what the code reads afterwards.
 class LastErrorKeeper {
 public:
-    LastErrorKeeper() : saved_(platform::realWin32().GetLastError()) {}
-    ~LastErrorKeeper() { platform::realWin32().SetLastError(saved_); }
+    LastErrorKeeper() : saved_(machine().GetLastError()) {}
+    ~LastErrorKeeper() { machine().SetLastError(saved_); }
     LastErrorKeeper(const LastErrorKeeper&) = delete;
     LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
 

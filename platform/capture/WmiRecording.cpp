@@ -16,7 +16,6 @@ namespace Corvane::capture::detail {
 namespace {
 
 using platform::ComPtr;
-using platform::realWin32;
 
 constexpr long kQueryFlags = WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY;
 
@@ -37,8 +36,8 @@ std::wstring classOfQuery(const wchar_t* query) {
 
 class Bstr {
 public:
-    explicit Bstr(const wchar_t* text) : value_(realWin32().SysAllocString(text)) {}
-    ~Bstr() { realWin32().SysFreeString(value_); }
+    explicit Bstr(const wchar_t* text) : value_(machine().SysAllocString(text)) {}
+    ~Bstr() { machine().SysFreeString(value_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     BSTR get() const { return value_; }
@@ -58,8 +57,8 @@ profile::WmiRow readRow(IWbemClassObject* object) {
         if (name) {
             if (auto converted = toWmiValue(value)) row.properties.emplace_back(name, std::move(*converted));
         }
-        realWin32().SysFreeString(name);
-        realWin32().VariantClear(&value);
+        machine().SysFreeString(name);
+        machine().VariantClear(&value);
     }
     object->EndEnumeration();
     return row;
