@@ -20,6 +20,8 @@ constexpr OptionName kCommandOptions[] = {
     {L"--quiet", kOptionQuiet},
     {L"--explain", kOptionExplain},
     {L"--log", kOptionLog},
+    {L"--output", kOptionOutput},
+    {L"--redact", kOptionRedact},
 };
 
 std::string quoted(std::wstring_view text) { return "'" + toUtf8(text) + "'"; }
@@ -30,6 +32,8 @@ unsigned optionsGiven(const Options& options) {
     if (options.quiet) given |= kOptionQuiet;
     if (options.explain) given |= kOptionExplain;
     if (options.logFolder) given |= kOptionLog;
+    if (options.outputFile) given |= kOptionOutput;
+    if (options.redact) given |= kOptionRedact;
     return given;
 }
 
@@ -96,6 +100,18 @@ Invocation parseArguments(const std::vector<std::wstring>& arguments) {
             }
             if (folder.empty()) throw UsageError("--log needs a folder, not an empty name");
             options.logFolder = folder;
+        } else if (argument == L"--output" || argument.starts_with(L"--output=")) {
+            std::wstring file;
+            if (argument == L"--output") {
+                if (i + 1 == arguments.size()) throw UsageError("--output needs a file: --output FILE");
+                file = arguments[++i];
+            } else {
+                file = argument.substr(9);
+            }
+            if (file.empty()) throw UsageError("--output needs a file, not an empty name");
+            options.outputFile = file;
+        } else if (argument == L"--redact") {
+            options.redact = true;
         } else {
             throw UsageError("unknown option " + quoted(argument));
         }

@@ -3,6 +3,7 @@
 // operands, and options that may stand before or after it.
 //
 //   corvane-vmd [COMMAND] [OPERAND...] [--json] [--quiet] [--explain] [--log DIR]
+//               [--output FILE] [--redact]
 //   corvane-vmd --help | --version
 
 #include <optional>
@@ -19,6 +20,8 @@ enum OptionFlag : unsigned {
     kOptionQuiet = 1u << 1,
     kOptionExplain = 1u << 2,
     kOptionLog = 1u << 3,
+    kOptionOutput = 1u << 4,
+    kOptionRedact = 1u << 5,
 };
 
 struct Options {
@@ -28,6 +31,8 @@ struct Options {
     bool help = false;
     bool version = false;
     std::optional<std::wstring> logFolder;
+    std::optional<std::wstring> outputFile;
+    bool redact = false;
 };
 
 struct Invocation {

@@ -9,6 +9,12 @@ const std::array kCommands = {
     Command{"detect", "[detect] [--json | --quiet] [--explain] [--log DIR]",
             "detect as a host of CorvaneVMD.dll does; with --explain, show every check and why",
             kOptionJson | kOptionQuiet | kOptionExplain | kOptionLog, 0, 0, &runDetect},
+    Command{"capture", "capture [--output FILE] [--redact] [--quiet]",
+            "record every fact of this machine that any check reads, as a machine profile (JSON)",
+            kOptionOutput | kOptionRedact | kOptionQuiet, 0, 0, &runCapture},
+    Command{"replay", "replay FILE [--json | --quiet] [--explain]",
+            "run the library's checks on a captured machine profile: its verdict, and why",
+            kOptionJson | kOptionQuiet | kOptionExplain, 1, 1, &runReplay},
 };
 
 }  // namespace

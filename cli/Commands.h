@@ -27,5 +27,7 @@ const Command* findCommand(std::wstring_view name);
 
 // The commands' own run functions.
 int runDetect(const Invocation& invocation);
+int runCapture(const Invocation& invocation);
+int runReplay(const Invocation& invocation);
 
 }  // namespace Corvane::cli

@@ -24,6 +24,9 @@ std::string helpText() {
         "               without stopping at the first sign; show each sign, the artefacts\n"
         "               behind it and its time, and mark the checks that decide the verdict\n"
         "  --log DIR    let CorvaneVMD.dll append its log to DIR\\CorvaneLog.txt\n"
+        "  --output FILE  capture: write the machine profile to FILE instead of stdout\n"
+        "  --redact     capture: leave out serial numbers, UUIDs, MAC address tails and\n"
+        "               computer, user and network names; every verdict stays the same\n"
         "  --version    print the versions of the tool and of CorvaneVMD.dll\n"
         "  --help, -h   print this help\n\n"
         "Exit status:\n"
@@ -35,7 +38,9 @@ std::string helpText() {
         "  corvane-vmd --quiet && echo guest    branch on the exit status alone\n"
         "  corvane-vmd --json                   {\"type\":7,\"name\":\"Wine\",\"libraryVersion\":\"1.0.0.0\"}\n"
         "  corvane-vmd --explain                why the verdict is what it is\n"
-        "  corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json\n";
+        "  corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json\n"
+        "  corvane-vmd capture --redact --output machine.json   the one file support asks for\n"
+        "  corvane-vmd replay machine.json --explain            that machine's verdict, anywhere\n";
     return text;
 }
 
