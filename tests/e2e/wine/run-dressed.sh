@@ -14,9 +14,10 @@
 # the adapters and SMBIOS strings are what Wine shows them.
 #
 # Environment (set by ctest): E2E_CLI (corvane-vmd.exe), E2E_HOST (the
-# firmware host, beside CorvaneVMD.dll), E2E_HELPER_DIR (helper programs), E2E_WINE_DIR (prefixes), E2E_FIRMWARE_DIR
-# (firmware fixtures).  E2E_KEEP=1 keeps the prefix and its outputs.
-# Needs root (namespaces), unshare, ip, jq and Wine.
+# firmware host, beside CorvaneVMD.dll), E2E_HELPER_DIR (helper programs),
+# E2E_WINE_DIR (prefixes), E2E_FIRMWARE_DIR (firmware fixtures).  E2E_KEEP=1
+# keeps the prefix; the outputs stay in E2E_WINE_DIR/PRODUCT.work.
+# Needs root (namespaces), unshare, ip, jq, iconv and Wine.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,9 +30,12 @@ work=$E2E_WINE_DIR/$product.work
 export WINEPREFIX=$prefix
 
 say() { printf '%s\n' "$*"; }
-export E2E_STARTED=${E2E_STARTED:-$(date +%s.%N)}
-started=$E2E_STARTED
-phase() { say "[$(echo "$(date +%s.%N) - $started" | bc | xargs printf '%5.1f')s] $*"; }
+# Elapsed time of each phase, counted from the start of the outer run.
+export E2E_STARTED=${E2E_STARTED:-$(date +%s%N)}
+phase() {
+    local tenths=$((($(date +%s%N) - E2E_STARTED) / 100000000))
+    say "[$(printf '%3d.%d' $((tenths / 10)) $((tenths % 10)))s] $*"
+}
 die() { printf 'run-dressed: %s\n' "$*" >&2; exit 2; }
 
 # Every Wine program runs with its standard streams detached or redirected to
@@ -77,7 +81,7 @@ smbios() {
         printf '%s\n' "${pair#*=}" >"$dir/${pair%%=*}"
     done
     for field in "${smbios_fields[@]}"; do
-        [ -s "$dir/$field" ] && [ "$(cat "$dir/$field")" != "" ] || die "smbios: $field missing or empty"
+        [ -n "$(cat "$dir/$field" 2>/dev/null)" ] || die "smbios: $field missing or empty"
     done
     mount -t overlay overlay -o "lowerdir=$work/dmi:/sys/class" /sys/class
 }
@@ -178,6 +182,7 @@ apply_guest_registry() {
         wine "$E2E_HELPER_DIR/e2e_volatile_keys.exe" "${volatile_keys[@]}" </dev/null >"$work/volatile.log" 2>&1 ||
             die "volatile keys: $(cat "$work/volatile.log")"
     fi
+    [ "$(wc -l <"$regfile")" -gt 1 ] || return 0
     # UTF-16 with a byte order mark: Wine reads the hex(2) and hex(7) data of
     # any other file as 8-bit text.
     { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$regfile"; } >"$regfile.utf16"
@@ -202,7 +207,7 @@ expected_decider=""
 declare -A expected_signs=()
 
 # verdict TYPE NAME, gate STEP, decided_by DETECTOR.CHECK
-verdict() { expected_verdict="$2 (type $1)"; expected_type=$1; expected_name=$2; }
+verdict() { expected_verdict="$2 (type $1)"; }
 gate() { expected_gate=$1; }
 decided_by() { expected_decider=$1; }
 # sign DETECTOR.CHECK [KIND=VALUE]...: the check finds a sign and notes
@@ -249,6 +254,11 @@ assert_outcome() {
     equal "$(jq -r .agrees "$json")" true "the explanation agrees with DetectVM"
     equal "$(jq -r .gate "$json")" "$expected_gate" "the gate is opened by $expected_gate"
     equal "$(jq -r .decidedBy "$json")" "$expected_decider" "the verdict is decided by $expected_decider"
+    # DetectVM asks the product detectors in order up to the one that decides.
+    local asked
+    asked=$(jq -r --arg winner "${expected_decider%%.*}" '[.detectors[] | select(.role == "product")] |
+        (map(.detector) | index($winner)) as $last | to_entries | map("\(.value.detector)=\(.value.asked == (.key <= $last))") | join(" ")' "$json")
+    equal "$asked" "$(sed 's/=[a-z]*/=true/g' <<<"$asked")" "DetectVM asks the detectors up to ${expected_decider%%.*} and no further"
 
     # One line per check: DETECTOR.CHECK <tab> true|false <tab> KIND=VALUE|KIND=VALUE...
     local listing=$work/checks.txt
@@ -281,6 +291,7 @@ assert_outcome() {
 # ------------------------------------------------ one dressed run
 run_inside() {
     trap 'quietly wineserver -k || true' EXIT
+    trap 'exit 143' TERM
     ip link set lo up
     # shellcheck source=/dev/null
     source "$here/products/$product.sh"
@@ -321,9 +332,18 @@ run_inside() {
     [ "$failures" = 0 ]
 }
 
+# Whatever happened: the namespaces' shell ends, then every Wine process of
+# the prefix, so that no mount, namespace or process is left.
 cleanup() {
+    # unshare ignores SIGTERM while its child runs; SIGKILL it is, and
+    # --kill-child passes it on.  The server inside is reached through its
+    # socket in the file system.
+    if [ -n "${inner:-}" ]; then
+        kill -KILL "$inner" 2>/dev/null || true
+        wait "$inner" 2>/dev/null || true
+    fi
     quietly wineserver -k || true
-    if [ -n "${inner:-}" ]; then kill "$inner" 2>/dev/null || true; fi
+    quietly wineserver -w || true
     if [ "${E2E_KEEP:-0}" != 1 ]; then rm -rf "$prefix"; fi
 }
 
@@ -341,7 +361,9 @@ run_dressed() {
     cp -a "$template" "$prefix"
     phase "prefix copied"
     trap cleanup EXIT
-    unshare --mount --net --fork -- "$0" "$product" --inside &
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
+    unshare --mount --net --fork --kill-child -- "$0" "$product" --inside &
     inner=$!
     local status=0
     wait "$inner" || status=$?
