@@ -82,10 +82,15 @@ void noteWmiHit(const wchar_t* className, const wchar_t* property, std::wstring_
 // Hands every row of the query's result to the matcher: the first row through
 // fetchFirstResult and getProperty, the rest through forEachProperty.  The
 // matcher returns true to stop; `found` tells whether it stopped on a hit.
+// A read of the first row that fails inside the matcher does not end the
+// walk, just as it does not between the rows forEachProperty visits.
 void examineEveryRow(WMIHelper& wmi, const wchar_t* property, const WMIHelper::PropertyCallback& matcher,
                      const bool& found) {
     if (FAILED(wmi.fetchFirstResult())) return;
-    wmi.getProperty(property, matcher);
+    wmi.getProperty(property, [&matcher](const ComPtr<IWbemClassObject>& row, HRESULT&, VARIANT& value) {
+        HRESULT rowStatus = S_OK;
+        return matcher(row, rowStatus, value);
+    });
     if (found || FAILED(wmi.getStatus())) return;
     wmi.forEachProperty(property, matcher);
 }
@@ -226,12 +231,13 @@ bool VirtualBoxDetection::checkWmiPnpEntities() {
 
 namespace {
 
-// The VirtualBox Guest device: vendor 80EE (InnoTek), device CAFE.  The
-// condition picks it out of all Plug and Play entities, so the first row is
-// the one that matters.  In WQL the backslash is doubled and "_" in LIKE
-// matches any one character (the underscore included).
+// The VirtualBox Guest device: vendor 80EE (InnoTek), device CAFE.  Windows
+// lists it among the Plug and Play entities whether or not the Guest
+// Additions drive it.  Every entity is examined rather than a LIKE condition
+// picking it out: the pattern language of LIKE ("_" matches any character,
+// the backslash is doubled) is not one every WMI provider shares, and the
+// provider enumerates every device for a condition all the same.
 constexpr const wchar_t* kDeviceIdProperty = L"DeviceID";
-constexpr const wchar_t* kGuestDeviceCondition = L"DeviceID LIKE 'PCI\\\\VEN_80EE&DEV_CAFE%'";
 constexpr std::wstring_view kGuestDeviceId = L"PCI\\VEN_80EE&DEV_CAFE";
 
 }  // namespace
@@ -247,7 +253,7 @@ bool VirtualBoxDetection::checkWmiPciDeviceId() {
         }
         return found;
     };
-    wmi->executeQuery(kDeviceIdProperty, kPnpEntityClass, kGuestDeviceCondition);
+    wmi->executeQuery(kDeviceIdProperty, kPnpEntityClass, L"");
     examineEveryRow(*wmi, kDeviceIdProperty, matcher, found);
     return found;
 }

@@ -1,7 +1,14 @@
 #include "diagnostics/explain/Explanation.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <typeinfo>
+
+#if defined(__GNUC__)
+#include <cxxabi.h>
+#endif
 
 #include "vmdetection/GeneralDetection.h"
 
@@ -12,6 +19,23 @@ using Clock = std::chrono::steady_clock;
 using utils::vmdetection::GeneralDetection;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;
+
+// The detector's class without its namespace: "VMWareDetection".  Checks are
+// named after the class that declares them, as the test profiles do.
+std::string className(const VMDetectionDefault& detector) {
+    const char* raw = typeid(detector).name();
+    std::string name = raw;
+#if defined(__GNUC__)
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status), std::free);
+    if (status == 0 && demangled) name = demangled.get();
+#endif
+    const size_t scope = name.rfind("::");
+    if (scope != std::string::npos) name.erase(0, scope + 2);
+    const size_t space = name.rfind(' ');  // "class X" where typeid names are not mangled
+    if (space != std::string::npos) name.erase(0, space + 1);
+    return name;
+}
 
 struct NamedTest {
     const char* name;
@@ -47,7 +71,8 @@ std::vector<NamedTest> gateSteps(VMDetectionDefault* general) {
 
 DetectorOutcome explainProduct(VMDetectionDefault& detector) {
     DetectorOutcome outcome;
-    outcome.detector = detector.getName();
+    outcome.detector = className(detector);
+    outcome.name = detector.getName();
     outcome.type = static_cast<int32_t>(detector.getType());
     outcome.role = DetectorRole::Product;
     for (const VMDetectionDefault::CheckSlot& slot : VMDetectionDefault::checkSlots()) {
@@ -62,7 +87,7 @@ void decide(Explanation& explanation, DetectorOutcome& gate, std::vector<Detecto
     for (auto it = gate.checks.begin(); it != gate.checks.end() && it <= opened; ++it) it->reached = true;
     if (opened == gate.checks.end()) return;
     opened->decisive = true;
-    explanation.gate = std::string(kGateName) + "." + opened->check;
+    explanation.gate = gate.detector + "." + opened->check;
 
     for (DetectorOutcome& product : products) {
         product.asked = true;
@@ -70,7 +95,7 @@ void decide(Explanation& explanation, DetectorOutcome& gate, std::vector<Detecto
             check.reached = true;
             if (!check.sign) continue;
             check.decisive = true;
-            explanation.verdict = {product.type, product.detector};
+            explanation.verdict = {product.type, product.name};
             explanation.decidedBy = product.detector + "." + check.check;
             return;
         }
@@ -89,10 +114,13 @@ Explanation explainDetection(VMDetectionManager& manager) {
 
     VMDetectionDefault* general = manager.getGeneralDetector();
     DetectorOutcome gate;
-    gate.detector = kGateName;
     gate.role = DetectorRole::Gate;
     gate.asked = general != nullptr;
-    gate.type = general ? static_cast<int32_t>(general->getType()) : 0;
+    if (general) {
+        gate.detector = className(*general);
+        gate.name = general->getName();
+        gate.type = static_cast<int32_t>(general->getType());
+    }
 
     // The gate's steps up to its first sign, exactly as detect() runs them.
     const std::vector<NamedTest> steps = gateSteps(general);

@@ -21,9 +21,6 @@
 
 namespace Corvane::diagnostics::explain {
 
-// The name the gate goes by in an explanation ("General.checkMemorySize").
-inline constexpr const char* kGateName = "General";
-
 struct CheckOutcome {
     std::string check;                  // "checkRegistryKeys", "checkMemorySize", ...
     bool sign = false;                  // the check found a sign of its product (of a VM, for the gate)
@@ -36,8 +33,9 @@ struct CheckOutcome {
 enum class DetectorRole { Gate, Product };
 
 struct DetectorOutcome {
-    std::string detector;               // "General", then the products' names ("VirtualBox", "Hyper-V", ...)
-    int32_t type = 0;                   // the detector's VMType code
+    std::string detector;               // its class: "GeneralDetection", "VirtualPCDetection", ...; "" for no gate
+    std::string name;                   // its getName(): "Unknown Virtual Machine", "Hyper-V", ...
+    int32_t type = 0;                   // its getType() code
     DetectorRole role = DetectorRole::Product;
     bool asked = false;                 // DetectVM asks this detector at all
     std::vector<CheckOutcome> checks;   // in the order the detector's own detect() asks them
@@ -55,8 +53,9 @@ struct Verdict {
 
 struct Explanation {
     Verdict verdict;                    // what the first-match rules give
-    std::string gate;                   // "General.<step>" that opened the gate; "" when it stayed closed
-    std::string decidedBy;              // "<Detector>.<check>" that decided; "" when no product was recognised
+    std::string gate;                   // "GeneralDetection.<step>" that opened the gate; "" when it stayed closed
+    std::string decidedBy;              // "<DetectorClass>.<check>" that decided ("VMWareDetection.checkMacAddresses");
+                                        // "" when no product was recognised
     std::vector<DetectorOutcome> detectors;  // the gate first, then the products in the manager's order
     std::chrono::nanoseconds elapsed{0};
 

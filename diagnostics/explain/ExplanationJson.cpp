@@ -27,7 +27,8 @@ ordered_json checkJson(const CheckOutcome& check) {
 ordered_json detectorJson(const DetectorOutcome& detector) {
     ordered_json checks = ordered_json::array();
     for (const CheckOutcome& check : detector.checks) checks.push_back(checkJson(check));
-    return {{"detector", detector.detector},
+    return {{"detector", textOrNull(detector.detector)},
+            {"name", detector.name},
             {"role", detector.role == DetectorRole::Gate ? "gate" : "product"},
             {"type", detector.type},
             {"asked", detector.asked},

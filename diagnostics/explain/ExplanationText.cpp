@@ -20,9 +20,10 @@ std::string padded(const std::string& text, size_t width) {
 }
 
 std::string detectorHeading(const DetectorOutcome& detector) {
-    std::string heading = detector.detector + " (type " + std::to_string(detector.type) + ")";
+    if (detector.role == DetectorRole::Gate && !detector.asked) return "No general detector: the gate stays closed";
+    std::string heading = detector.detector + ": " + detector.name + " (type " + std::to_string(detector.type) + ")";
     if (detector.role == DetectorRole::Gate) {
-        heading += detector.asked ? ", the gate" : ": no general detector, the gate stays closed";
+        heading += ", the gate";
     } else if (!detector.asked) {
         heading += ", not asked by DetectVM";
     }

@@ -307,9 +307,37 @@ public:
     HRESULT STDMETHODCALLTYPE Put(LPCWSTR, LONG, VARIANT*, CIMTYPE) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE Delete(LPCWSTR) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR, LONG, VARIANT*, SAFEARRAY**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE EndEnumeration() override { return kNotSupported; }
+    // The row's properties in order, as a capture reads a whole row.
+    HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override {
+        if (!machine_) return WBEM_E_FAILED;
+        std::lock_guard lock(machine_->mutex);
+        machine_->record("BeginEnumeration", toUtf8(className_));
+        nextProperty_ = 0;
+        enumerating_ = true;
+        return WBEM_S_NO_ERROR;
+    }
+    HRESULT STDMETHODCALLTYPE Next(LONG, BSTR* name, VARIANT* value, CIMTYPE* type, LONG* flavor) override {
+        if (!machine_) return WBEM_E_FAILED;
+        std::lock_guard lock(machine_->mutex);
+        if (!enumerating_) return WBEM_E_UNEXPECTED;
+        const auto& properties = row_.properties;
+        while (nextProperty_ < properties.size() && !selected(properties[nextProperty_].first)) ++nextProperty_;
+        if (nextProperty_ >= properties.size()) return WBEM_S_NO_MORE_DATA;
+        const auto& [propertyName, property] = properties[nextProperty_++];
+        const auto origin = toUtf8(className_) + "." + toUtf8(propertyName);
+        if (name) {
+            *name = ::SysAllocString(propertyName.c_str());
+            machine_->trackBstr(*name, "property name from Next of " + origin);
+        }
+        if (value) fillVariant(*machine_, property, *value, origin);
+        if (type) *type = cimTypeOf(property);
+        if (flavor) *flavor = WBEM_FLAVOR_ORIGIN_LOCAL;
+        return WBEM_S_NO_ERROR;
+    }
+    HRESULT STDMETHODCALLTYPE EndEnumeration() override {
+        enumerating_ = false;
+        return WBEM_S_NO_ERROR;
+    }
     HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject**) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE GetObjectText(LONG, BSTR*) override { return kNotSupported; }
@@ -337,6 +365,8 @@ private:
     std::wstring className_;
     profile::WmiRow row_;
     Query query_;
+    size_t nextProperty_ = 0;
+    bool enumerating_ = false;
 };
 
 class FakeEnumerator final : public FakeObject<IEnumWbemClassObject> {

@@ -282,8 +282,7 @@ TEST(VirtualBoxDetectionWine, WmiChecksRunTheirQueriesAndFindNothing) {
         EXPECT_EQ(text.find("Query failed"), std::string::npos) << text;
         EXPECT_NE(text.find("SELECT LogfileName, Sources FROM Win32_NTEventlogFile WHERE LogfileName = 'System'"),
                   std::string::npos);
-        EXPECT_NE(text.find("SELECT DeviceID FROM Win32_PnPEntity WHERE DeviceID LIKE 'PCI\\\\VEN_80EE&DEV_CAFE%'"),
-                  std::string::npos);
+        EXPECT_NE(text.find("SELECT DeviceID FROM Win32_PnPEntity\n"), std::string::npos);
     }).join();
 }
 

@@ -1,0 +1,161 @@
+# Runs corvane-vmd.exe once (under the emulator) and checks its exit status and output.
+#
+#   cmake -DEMULATOR=wine-run.sh -DEXE=corvane-vmd.exe -DARGS="--json" [checks] -P CheckCli.cmake
+#
+# Checks:
+#   EXPECT_EXIT=N          the exit status is N
+#   EXPECT_EXIT=verdict    the exit status follows the library's verdict: 0 for a
+#                          product's code (2 to 8), 1 otherwise; the verdict is
+#                          read first from `corvane-vmd --json`
+#   STDOUT_REGEX, STDERR_REGEX   the output matches (after CR removal)
+#   STDOUT_EMPTY, STDERR_EMPTY   nothing was printed there
+#   STDERR_ONE_LINE        stderr is exactly one line
+#   JSON=detect|explain    stdout is the JSON of that mode; its fields are checked
+#                          against the verdict
+#   ALONE_IN=DIR           copy the exe into DIR, without CorvaneVMD.dll, and run it there
+#   WORKING_DIR=DIR        run in DIR, made afresh
+#   EXPECT_LOG=FILE        the run left log entries in FILE (relative to WORKING_DIR)
+
+cmake_minimum_required(VERSION 3.25)
+
+function(fail message)
+    message(FATAL_ERROR "${message}\n--- exit status: ${exit_status}\n--- stdout:\n${out}\n--- stderr:\n${err}")
+endfunction()
+
+function(run_tool result_var out_var err_var)
+    execute_process(COMMAND ${EMULATOR} ${exe} ${ARGN}
+                    WORKING_DIRECTORY "${working_dir}"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error)
+    string(REPLACE "\r" "" output "${output}")
+    string(REPLACE "\r" "" error "${error}")
+    set(${result_var} "${result}" PARENT_SCOPE)
+    set(${out_var} "${output}" PARENT_SCOPE)
+    set(${err_var} "${error}" PARENT_SCOPE)
+endfunction()
+
+function(json_get out_var json)
+    string(JSON value ERROR_VARIABLE json_error GET "${json}" ${ARGN})
+    if(json_error)
+        fail("JSON lacks ${ARGN}: ${json_error}")
+    endif()
+    set(${out_var} "${value}" PARENT_SCOPE)
+endfunction()
+
+function(expect_equal what actual expected)
+    if(NOT "${actual}" STREQUAL "${expected}")
+        fail("${what}: got '${actual}', expected '${expected}'")
+    endif()
+endfunction()
+
+set(exe "${EXE}")
+set(working_dir "${CMAKE_CURRENT_BINARY_DIR}")
+if(WORKING_DIR)
+    set(working_dir "${WORKING_DIR}")
+    file(REMOVE_RECURSE "${working_dir}")
+    file(MAKE_DIRECTORY "${working_dir}")
+endif()
+if(ALONE_IN)
+    file(REMOVE_RECURSE "${ALONE_IN}")
+    file(MAKE_DIRECTORY "${ALONE_IN}")
+    file(COPY "${EXE}" DESTINATION "${ALONE_IN}")
+    get_filename_component(exe_name "${EXE}" NAME)
+    set(exe "${ALONE_IN}/${exe_name}")
+endif()
+
+# The verdict the library gives on this machine, for checks that depend on it.
+if(EXPECT_EXIT STREQUAL "verdict" OR JSON)
+    run_tool(exit_status out err --json)
+    if(NOT exit_status EQUAL 0 AND NOT exit_status EQUAL 1)
+        fail("corvane-vmd --json did not run")
+    endif()
+    json_get(verdict_type "${out}" type)
+    json_get(verdict_name "${out}" name)
+    if(verdict_type GREATER_EQUAL 2 AND verdict_type LESS_EQUAL 8)
+        set(verdict_exit 0)
+    else()
+        set(verdict_exit 1)
+    endif()
+    expect_equal("exit status of --json" "${exit_status}" "${verdict_exit}")
+endif()
+
+separate_arguments(args UNIX_COMMAND "${ARGS}")
+run_tool(exit_status out err ${args})
+
+if(EXPECT_EXIT STREQUAL "verdict")
+    expect_equal("exit status" "${exit_status}" "${verdict_exit}")
+elseif(NOT EXPECT_EXIT STREQUAL "")
+    expect_equal("exit status" "${exit_status}" "${EXPECT_EXIT}")
+endif()
+if(STDOUT_EMPTY AND NOT out STREQUAL "")
+    fail("stdout is not empty")
+endif()
+if(STDERR_EMPTY AND NOT err STREQUAL "")
+    fail("stderr is not empty")
+endif()
+if(STDOUT_REGEX AND NOT out MATCHES "${STDOUT_REGEX}")
+    fail("stdout does not match ${STDOUT_REGEX}")
+endif()
+if(STDERR_REGEX AND NOT err MATCHES "${STDERR_REGEX}")
+    fail("stderr does not match ${STDERR_REGEX}")
+endif()
+if(STDERR_ONE_LINE AND NOT err MATCHES "^[^\n]+\n$")
+    fail("stderr is not exactly one line")
+endif()
+
+if(EXPECT_LOG)
+    if(NOT EXISTS "${working_dir}/${EXPECT_LOG}")
+        fail("no log file ${EXPECT_LOG}")
+    endif()
+    file(READ "${working_dir}/${EXPECT_LOG}" log)
+    if(NOT log MATCHES "^Thread [0-9]+, ")
+        fail("${EXPECT_LOG} does not hold log entries:\n${log}")
+    endif()
+endif()
+
+if(JSON STREQUAL "detect")
+    json_get(type "${out}" type)
+    json_get(name "${out}" name)
+    json_get(version "${out}" libraryVersion)
+    expect_equal("type" "${type}" "${verdict_type}")
+    expect_equal("name" "${name}" "${verdict_name}")
+    expect_equal("libraryVersion" "${version}" "1.0.0.0")
+    if(verdict_exit EQUAL 0 AND name STREQUAL "")
+        fail("a recognised product has no name")
+    endif()
+elseif(JSON STREQUAL "explain")
+    json_get(agrees "${out}" agrees)
+    expect_equal("agrees" "${agrees}" "ON")
+    json_get(reported_type "${out}" detectVM type)
+    expect_equal("detectVM.type" "${reported_type}" "${verdict_type}")
+    json_get(explained_type "${out}" verdict type)
+    expect_equal("verdict.type" "${explained_type}" "${verdict_type}")
+    json_get(explained_name "${out}" verdict name)
+    expect_equal("verdict.name" "${explained_name}" "${verdict_name}")
+    json_get(version "${out}" libraryVersion)
+    expect_equal("libraryVersion" "${version}" "1.0.0.0")
+
+    string(JSON detector_count LENGTH "${out}" detectors)
+    expect_equal("detectors" "${detector_count}" "8")
+    json_get(gate_name "${out}" detectors 0 detector)
+    expect_equal("first detector" "${gate_name}" "GeneralDetection")
+    string(JSON gate_steps LENGTH "${out}" detectors 0 checks)
+    expect_equal("general steps" "${gate_steps}" "14")
+    # A recognised product is decided by one of its own detector's checks.
+    json_get(decided_by "${out}" decidedBy)
+    if(verdict_exit EQUAL 0)
+        set(winner "")
+        foreach(index RANGE 1 7)
+            json_get(name "${out}" detectors ${index} name)
+            if(name STREQUAL verdict_name)
+                json_get(winner "${out}" detectors ${index} detector)
+            endif()
+        endforeach()
+        if(winner STREQUAL "" OR NOT decided_by MATCHES "^${winner}\\.check")
+            fail("decidedBy '${decided_by}' is not a check of the detector named ${verdict_name}")
+        endif()
+    endif()
+    string(JSON decided_by_type TYPE "${out}" decidedBy)
+    if(verdict_exit EQUAL 1 AND NOT decided_by_type STREQUAL "NULL")
+        fail("decidedBy '${decided_by}' without a recognised product")
+    endif()
+endif()

@@ -1,0 +1,284 @@
+// The system probes against simulated machines: the buffer protocols of the
+// adapter list and the firmware tables, exact process names, the WoW64 answer
+// and its cache, the redirection guard, and the probes' log lines.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/SystemProbes.h"
+#include "support/LogCapture.h"
+#include "support/SimulatedMachineTest.h"
+
+namespace Corvane::platform {
+namespace {
+
+using profile::addAcpiTable;
+using profile::addAdapter;
+using profile::addProcess;
+using profile::removeProcess;
+using profile::setSmbios;
+using testing::LogCapture;
+using ::testing::ElementsAre;
+
+constexpr const char* kAllocationFailed = "Failed to allocate memory needed to call GetAdaptersinfo.";
+
+class SystemProbes : public Corvane::testing::SimulatedMachineTest {
+protected:
+    // The WoW64 answer is cached for the process: every test starts and ends without it.
+    void SetUp() override { forgetWow64Answer(); }
+    void TearDown() override {
+        forgetWow64Answer();
+        SimulatedMachineTest::TearDown();
+    }
+
+    std::vector<std::string> callArguments(const std::string& function) {
+        std::vector<std::string> arguments;
+        for (const auto& call : machine().calls())
+            if (call.function == function) arguments.push_back(call.argument);
+        return arguments;
+    }
+};
+
+std::vector<std::vector<uint8_t>> addressesOf(const NetworkAdapterList& list) {
+    std::vector<std::vector<uint8_t>> addresses;
+    for (const IP_ADAPTER_INFO* adapter = list.adapters; adapter; adapter = adapter->Next)
+        addresses.emplace_back(adapter->Address, adapter->Address + adapter->AddressLength);
+    return addresses;
+}
+
+TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAsked) {
+    addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
+    addAdapter(profile, "0A:00:27:00:00:11", "VirtualBox Host-Only Ethernet Adapter");
+    start();
+    {
+        const NetworkAdapterList list = getNetworkAdapters();
+        ASSERT_TRUE(list.usable());
+        EXPECT_THAT(addressesOf(list),
+                    ElementsAre(std::vector<uint8_t>{0xD8, 0x9E, 0xF3, 0x4A, 0x1B, 0x7E},
+                                std::vector<uint8_t>{0x08, 0x00, 0x27, 0x12, 0x34, 0x56},
+                                std::vector<uint8_t>{0x0A, 0x00, 0x27, 0x00, 0x00, 0x11}));
+        EXPECT_EQ(std::string(list.adapters->Next->Description), "Intel(R) PRO/1000 MT Desktop Adapter");
+    }
+    const std::string threeRecords = std::to_string(3 * sizeof(IP_ADAPTER_INFO));
+    EXPECT_THAT(callArguments("GetAdaptersInfo"), ElementsAre("704", threeRecords));
+    EXPECT_THAT(callArguments("HeapAlloc"), ElementsAre("704", threeRecords));
+}
+
+TEST_F(SystemProbes, OneAdapterFitsTheFirstRecord) {
+    start();
+    const NetworkAdapterList list = getNetworkAdapters();
+    EXPECT_TRUE(list.usable());
+    EXPECT_EQ(addressesOf(list).size(), 1u);
+    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
+}
+
+TEST_F(SystemProbes, AListingErrorIsNotRetriedAndLeavesTheListInvalid) {
+    profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
+    start();
+    {
+        const NetworkAdapterList list = getNetworkAdapters();
+        EXPECT_NE(list.adapters, nullptr) << "the block is kept and freed with the list";
+        EXPECT_FALSE(list.valid);
+        EXPECT_FALSE(list.usable());
+    }
+    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
+}
+
+TEST_F(SystemProbes, NoMemoryForTheFirstRecordIsLoggedAndNothingIsListed) {
+    start();
+    machine().faults().failHeapAllocAt = 0;
+    LogCapture log;
+    const NetworkAdapterList list = getNetworkAdapters();
+    EXPECT_EQ(list.adapters, nullptr);
+    EXPECT_FALSE(list.valid);
+    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 0u);
+    EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
+}
+
+TEST_F(SystemProbes, FailedGrowthReturnsNothingAndFreesTheFirstBlock) {
+    addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
+    start();
+    machine().faults().failHeapAllocAt = 1;
+    LogCapture log;
+    {
+        const NetworkAdapterList list = getNetworkAdapters();
+        EXPECT_EQ(list.adapters, nullptr);
+        EXPECT_FALSE(list.valid);
+    }
+    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
+    EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
+    // TearDown reports the first block if it was not given back.
+}
+
+TEST_F(SystemProbes, ProcessNamesCompareExactlyAndWholly) {
+    removeProcess(profile, L"explorer.exe");
+    const DWORD pid = addProcess(profile, L"VBoxService.exe").pid;
+    start();
+    EXPECT_EQ(isProcessRunning(L"VBoxService.exe"), pid);
+    EXPECT_EQ(isProcessRunning(L"vboxservice.exe"), 0u);
+    EXPECT_EQ(isProcessRunning(L"VBoxService"), 0u);
+    EXPECT_EQ(isProcessRunning(L"VBoxService.exe2"), 0u);
+    EXPECT_EQ(isProcessRunning(L"explorer.exe"), 0u);
+    EXPECT_EQ(isProcessRunning(L"[System Process]"), 0u) << "the first entry has pid 0";
+    EXPECT_NE(isProcessRunning(L"SearchApp.exe"), 0u) << "the last entry is reached";
+}
+
+TEST_F(SystemProbes, ProcessSnapshotFailuresAreLoggedAndFindNothing) {
+    profile.system.toolhelpFails = true;
+    start();
+    {
+        LogCapture log;
+        EXPECT_EQ(isProcessRunning(L"System"), 0u);
+        EXPECT_EQ(log.countLines("Failed to call CreateToolhelp32Snapshot"), 1u);
+    }
+    stop();
+
+    profile.system.toolhelpFails = false;
+    profile.processes.clear();  // Process32FirstW has nothing to report
+    start();
+    LogCapture log;
+    EXPECT_EQ(isProcessRunning(L"System"), 0u);
+    EXPECT_EQ(log.countLines("Failed to call Process32First"), 1u);
+}
+
+TEST_F(SystemProbes, Wow64AnswerIsAskedOnceAndCached) {
+    profile.system.wow64 = true;
+    start();
+    EXPECT_TRUE(isRunningUnderWow64());
+    EXPECT_TRUE(isRunningUnderWow64());
+    EXPECT_EQ(machine().countCalls("IsWow64Process"), 1u);
+}
+
+TEST_F(SystemProbes, MissingIsWow64ProcessAnswersFalseAndIsAskedAgain) {
+    profile.system.isWow64ProcessPresent = false;
+    start();
+    EXPECT_FALSE(isRunningUnderWow64());
+    EXPECT_FALSE(isRunningUnderWow64());
+    EXPECT_EQ(callArguments("GetProcAddress"), (std::vector<std::string>{"IsWow64Process", "IsWow64Process"}));
+}
+
+TEST_F(SystemProbes, FailingIsWow64ProcessIsLoggedAndCachedAsFalse) {
+    profile.system.wow64 = true;
+    profile.system.isWow64ProcessFails = true;
+    start();
+    LogCapture log;
+    EXPECT_FALSE(isRunningUnderWow64());
+    EXPECT_FALSE(isRunningUnderWow64());
+    EXPECT_EQ(machine().countCalls("IsWow64Process"), 1u);
+    EXPECT_EQ(log.countLines("Failed to check WoW64."), 1u);
+}
+
+TEST_F(SystemProbes, RedirectionGuardSwitchesOffAndRestoresOnlyUnderWow64) {
+    profile.system.wow64 = true;
+    start();
+    {
+        Wow64RedirectionGuard guard;
+        EXPECT_EQ(machine().countCalls("Wow64DisableWow64FsRedirection"), 1u);
+        EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 0u);
+    }
+    EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 1u);
+    stop();
+
+    forgetWow64Answer();
+    profile.system.wow64 = false;
+    start();
+    { Wow64RedirectionGuard guard; }
+    EXPECT_EQ(machine().countCalls("Wow64DisableWow64FsRedirection"), 0u);
+    EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 0u);
+}
+
+std::vector<uint8_t> numberedBytes(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+    return bytes;
+}
+
+TEST_F(SystemProbes, FirmwareTableOfExactly4096BytesComesFromTheFirstCall) {
+    setSmbios(profile, numberedBytes(4096));
+    start();
+    DWORD size = 0;
+    FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(size, 4096u);
+    EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), 4096), 0);
+    EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), 1u);
+}
+
+TEST_F(SystemProbes, FirmwareTableOf4097BytesNeedsTheSecondCall) {
+    setSmbios(profile, numberedBytes(4097));
+    start();
+    DWORD size = 0;
+    FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(size, 4097u);
+    EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), 4097), 0);
+    EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), 2u);
+}
+
+TEST_F(SystemProbes, FailedSecondFirmwareCallReturnsNothingAndIsLogged) {
+    setSmbios(profile, numberedBytes(4097));
+    start();
+    machine().faults().firmwareSecondCallFails = true;
+    LogCapture log;
+    DWORD size = 99;
+    EXPECT_EQ(getFirmwareTable(kProviderRsmb, 0, size), nullptr);
+    EXPECT_EQ(size, 99u);
+    EXPECT_EQ(log.countLines("Second call os GetSystemFirmwareTable is failed."), 1u);
+    EXPECT_EQ(log.countLines("First call of GetSystemFirmwareTable is failed."), 0u);
+}
+
+TEST_F(SystemProbes, MissingFirmwareTableFailsOnTheFirstCallWithItsLogLine) {
+    start();
+    LogCapture log;
+    DWORD size = 0;
+    EXPECT_EQ(getFirmwareTable(kProviderAcpi, 0x54445358 /* "XSDT": not on this machine */, size), nullptr);
+    EXPECT_EQ(log.countLines("First call of GetSystemFirmwareTable is failed."), 1u);
+}
+
+TEST_F(SystemProbes, WithoutTheFirmwareFunctionsNothingIsReadOrLogged) {
+    profile.firmware.functionsPresent = false;
+    start();
+    LogCapture log;
+    DWORD size = 0;
+    EXPECT_EQ(getFirmwareTable(kProviderRsmb, 0, size), nullptr);
+    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
+    EXPECT_EQ(enumerateFirmwareTables(ids.data()), -1);
+    EXPECT_EQ(log.text(), "");
+    EXPECT_EQ(machine().countCalls("LoadLibraryA"), machine().countCalls("FreeLibrary"));
+}
+
+TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrder) {
+    profile.firmware.acpiTables.clear();
+    addAcpiTable(profile, "FACP", profile::acpiTableBytes("FACP", "VBOX  ", "VBOXFACP"));
+    addAcpiTable(profile, "DSDT", profile::acpiTableBytes("DSDT", "VBOX  ", "VBOXBIOS"));
+    start();
+    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
+    EXPECT_EQ(enumerateFirmwareTables(ids.data()), 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ids.data()), 8), "FACPDSDT");
+    EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>{"ACPI"});
+}
+
+TEST_F(SystemProbes, AcpiEnumerationPassesTheCountTheSystemGives) {
+    profile.firmware.acpiEnumerationResult = 2;
+    start();
+    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
+    EXPECT_EQ(enumerateFirmwareTables(ids.data()), 2);
+}
+
+TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {
+    const std::string data = "xxVBOX";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    const auto* pattern = reinterpret_cast<const uint8_t*>("VBOX");
+    EXPECT_EQ(findBytes(bytes, data.size(), pattern, 4), 2) << "a pattern ending on the last byte";
+    EXPECT_EQ(findBytes(bytes, data.size() - 1, pattern, 4), -1) << "one byte short";
+    EXPECT_EQ(findBytes(bytes + 2, 4, pattern, 4), 0) << "data exactly the pattern";
+    EXPECT_EQ(findBytes(bytes + 2, 3, pattern, 4), -1) << "data shorter than the pattern";
+    EXPECT_EQ(findBytes(bytes, data.size(), reinterpret_cast<const uint8_t*>("vbox"), 4), -1) << "case counts";
+    EXPECT_EQ(findBytes(nullptr, 0, pattern, 4), -1);
+}
+
+}  // namespace
+}  // namespace Corvane::platform

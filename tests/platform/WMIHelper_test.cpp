@@ -1,0 +1,383 @@
+// The WMI helper against a simulated machine whose COM objects count their
+// references: the fixture fails a test that leaves one, frees a BSTR twice or
+// gives back a COM initialisation it never took.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/LogCapture.h"
+#include "support/SimulatedMachineTest.h"
+#include "platform/WMIHelper.h"
+#include "platform/WmiBstr.h"
+
+namespace Corvane::platform {
+namespace {
+
+using profile::addWmiRow;
+using profile::wmiNull;
+using profile::wmiText;
+
+constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80041003);  // WBEM_E_ACCESS_DENIED
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80041002);      // WBEM_E_NOT_FOUND
+
+class WMIHelperTest : public testing::SimulatedMachineTest {
+protected:
+    std::vector<std::string> callArguments(const std::string& function) {
+        std::vector<std::string> arguments;
+        for (const auto& call : machine().calls())
+            if (call.function == function) arguments.push_back(call.argument);
+        return arguments;
+    }
+
+    // The text values `name` takes in the rows forEachProperty visits.
+    static std::vector<std::wstring> remainingValues(WMIHelper& wmi, const std::wstring& name) {
+        std::vector<std::wstring> values;
+        wmi.forEachProperty(name, WMIHelper::ValueCallback([&](VARIANT& value) {
+                                values.push_back(value.vt == VT_BSTR ? value.bstrVal : L"<not text>");
+                                return false;
+                            }));
+        return values;
+    }
+
+    testing::LogCapture log;
+};
+
+// --- Start-up ---
+
+TEST_F(WMIHelperTest, ConnectsAndGivesBackItsComInitialisationWhenDestroyed) {
+    auto& machine = start();
+    {
+        WMIHelper wmi(L"ROOT\\CIMV2");
+        EXPECT_TRUE(wmi.isConnected());
+        EXPECT_EQ(wmi.getStatus(), S_OK);
+        EXPECT_TRUE(wmi.hasServices());
+        EXPECT_EQ(machine.comInitializationDepth(), 1);
+    }
+    EXPECT_EQ(machine.comInitializationDepth(), 0);
+    EXPECT_EQ(callArguments("CoInitializeEx"), std::vector<std::string>{"0x00000006"});
+    EXPECT_EQ(callArguments("ConnectServer"), std::vector<std::string>{"ROOT\\CIMV2"});
+    EXPECT_EQ(log.countLines("Connected to ROOT\\CIMV2 WMI namespace"), 1u) << log.text();
+}
+
+TEST_F(WMIHelperTest, AThreadAlreadyInTheMultithreadedApartmentJoinsIt) {
+    profile.wmi.faults.coInitializeEx = RPC_E_CHANGED_MODE;
+    auto& machine = start();
+    {
+        WMIHelper wmi(L"ROOT\\CIMV2");
+        EXPECT_TRUE(wmi.isConnected());
+        EXPECT_EQ(wmi.getStatus(), S_OK);
+        EXPECT_EQ(machine.comInitializationDepth(), 1);
+    }
+    EXPECT_EQ(callArguments("CoInitializeEx"), (std::vector<std::string>{"0x00000006", "0x00000004"}));
+    EXPECT_EQ(machine.comInitializationDepth(), 0);
+    EXPECT_EQ(log.text().find("WMIHelper:"), std::string::npos) << log.text();
+}
+
+TEST_F(WMIHelperTest, SecuritySetEarlierByTheHostCountsAsSuccess) {
+    profile.wmi.faults.coInitializeSecurity = RPC_E_TOO_LATE;
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    EXPECT_TRUE(wmi.isConnected());
+    EXPECT_EQ(wmi.getStatus(), S_OK);
+    EXPECT_EQ(log.text().find("Failed to initialize COM security"), std::string::npos) << log.text();
+}
+
+struct StartUpFailure {
+    const char* name;
+    int32_t profile::WmiFaults::*fault;
+    HRESULT code;
+    const char* logLine;
+    int comDepthAfterwards;
+};
+
+class WMIHelperStartUpFailure : public WMIHelperTest, public ::testing::WithParamInterface<StartUpFailure> {};
+
+TEST_P(WMIHelperStartUpFailure, LogsReturnsTheCodeAndLeavesNothingBehind) {
+    const StartUpFailure& failure = GetParam();
+    profile.wmi.faults.*failure.fault = failure.code;
+    auto& machine = start();
+    {
+        WMIHelper wmi(L"ROOT\\CIMV2");
+        EXPECT_EQ(wmi.getStatus(), failure.code);
+        EXPECT_FALSE(wmi.isConnected());
+        EXPECT_FALSE(wmi.hasServices());
+        EXPECT_FALSE(wmi.holdsComInitialization());
+        EXPECT_EQ(machine.comInitializationDepth(), failure.comDepthAfterwards);
+        EXPECT_EQ(log.countLines(failure.logLine), 1u) << log.text();
+
+        // Without a connection no query is ever sent.
+        wmi.reset();
+        EXPECT_EQ(wmi.executeQuery(L"SerialNumber", L"Win32_BIOS", L""), WMIHelper::kNotConnected);
+        EXPECT_EQ(wmi.getStatus(), WMIHelper::kNotConnected);
+        EXPECT_EQ(machine.countCalls("ExecQuery"), 0u);
+        EXPECT_EQ(log.text().find("Performing WMI query"), std::string::npos);
+    }
+    // The destructor gave nothing back a second time (the fixture checks).
+    EXPECT_EQ(machine.comInitializationDepth(), failure.comDepthAfterwards);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, WMIHelperStartUpFailure,
+    ::testing::Values(
+        StartUpFailure{"ComLibrary", &profile::WmiFaults::coInitializeEx, E_OUTOFMEMORY,
+                       "WMIHelper: Failed to initialize COM library: Error code = 0x8007000e", 0},
+        StartUpFailure{"Security", &profile::WmiFaults::coInitializeSecurity, E_ACCESSDENIED,
+                       "WMIHelper: Failed to initialize COM security: Error code = 0x80070005", 0},
+        StartUpFailure{"Locator", &profile::WmiFaults::createLocator, REGDB_E_CLASSNOTREG,
+                       "WMIHelper: Failed to create IWbemLocator object: Error code = 0x80040154", 0},
+        StartUpFailure{"Connection", &profile::WmiFaults::connectServer, kAccessDenied,
+                       "WMIHelper: Could not connect to root/cimv2: Error code = 0x80041003", 0},
+        StartUpFailure{"ProxyBlanket", &profile::WmiFaults::setProxyBlanket, E_ACCESSDENIED,
+                       "WMIHelper: Could not set proxy blanket: Error code = 0x80070005", 0}),
+    [](const ::testing::TestParamInfo<StartUpFailure>& info) { return info.param.name; });
+
+TEST_F(WMIHelperTest, ConnectionFailureNamesRootCimv2WhateverNamespaceWasAsked) {
+    start();
+    WMIHelper wmi(L"ROOT\\WMI");
+    EXPECT_EQ(wmi.getStatus(), WBEM_E_INVALID_NAMESPACE);
+    EXPECT_EQ(log.countLines("WMIHelper: Could not connect to root/cimv2: Error code = 0x8004100e"), 1u) << log.text();
+}
+
+// --- Queries ---
+
+TEST_F(WMIHelperTest, QueryTextSelectsTheGivenPropertyOrEverythingAndAddsWhereOnlyForACondition) {
+    EXPECT_EQ(WMIHelper::buildQuery(L"SerialNumber", L"Win32_BIOS", L""), L"SELECT SerialNumber FROM Win32_BIOS");
+    EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_Bus", L""), L"SELECT * FROM Win32_Bus");
+    EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_NetworkAdapterConfiguration", L"IPEnabled = TRUE"),
+              L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = TRUE");
+
+    auto& machine = start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    wmi.reset();
+    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});
+    EXPECT_EQ(log.countLines("Performing WMI query: SELECT * FROM Win32_Bus"), 1u) << log.text();
+    EXPECT_EQ(machine.countCalls("ExecQuery"), 1u);
+}
+
+TEST_F(WMIHelperTest, AFailedQueryDropsTheConnectionForGood) {
+    profile.wmi.faults.execQueryByClass[L"Win32_BIOS"] = kAccessDenied;
+    auto& machine = start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+
+    EXPECT_EQ(wmi.executeQuery(L"SerialNumber", L"Win32_BIOS", L""), kAccessDenied);
+    EXPECT_EQ(log.countLines("Query failed: Error code = 0x80041003"), 1u) << log.text();
+    EXPECT_FALSE(wmi.hasServices());
+    EXPECT_FALSE(wmi.isConnected());
+    EXPECT_EQ(machine.comInitializationDepth(), 0);
+
+    // The failing status makes the rest of the check do nothing.
+    EXPECT_EQ(wmi.fetchFirstResult(), kAccessDenied);
+    EXPECT_EQ(wmi.forEachProperty(L"SerialNumber", WMIHelper::ValueCallback([](VARIANT&) { return false; })),
+              kAccessDenied);
+    EXPECT_EQ(machine.countCalls("Next"), 0u);
+
+    // A later check, on a class that would answer, finds no connection.
+    wmi.reset();
+    EXPECT_EQ(wmi.getStatus(), S_OK);
+    EXPECT_EQ(wmi.executeQuery(L"Model", L"Win32_ComputerSystem", L""), WMIHelper::kNotConnected);
+    wmi.reset();
+    EXPECT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), WMIHelper::kNotConnected);
+    EXPECT_EQ(machine.countCalls("ExecQuery"), 1u);
+    EXPECT_EQ(log.countLines("Performing WMI query: SELECT Model FROM Win32_ComputerSystem"), 0u);
+}
+
+TEST_F(WMIHelperTest, AFailingStatusIsStickyUntilReset) {
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_BIOS", L""), S_OK);
+    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
+    bool called = false;
+    EXPECT_EQ(wmi.getProperty(L"NoSuchProperty", WMIHelper::ValueCallback([&](VARIANT&) { return called = true; })),
+              kNotFound);
+    EXPECT_FALSE(called);
+    EXPECT_EQ(log.countLines("Failed to get WMI property: NoSuchProperty"), 1u) << log.text();
+
+    const size_t queriesBefore = machine().countCalls("ExecQuery");
+    EXPECT_EQ(wmi.executeQuery(L"Model", L"Win32_ComputerSystem", L""), kNotFound);
+    EXPECT_EQ(wmi.forEachResult([&](const ComPtr<IWbemClassObject>&, ULONG, HRESULT&) { return called = true; }),
+              kNotFound);
+    EXPECT_FALSE(called);
+    EXPECT_EQ(machine().countCalls("ExecQuery"), queriesBefore);
+
+    wmi.reset();
+    EXPECT_EQ(wmi.executeQuery(L"Model", L"Win32_ComputerSystem", L""), S_OK);
+    EXPECT_TRUE(wmi.isConnected());
+}
+
+TEST_F(WMIHelperTest, AnEmptyResultLeavesNoCurrentRowAndASuccessStatus) {
+    profile::removeWmiClass(profile, L"Win32_CacheMemory");
+    profile::addWmiClass(profile, L"Win32_CacheMemory");
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_CacheMemory", L""), S_OK);
+    EXPECT_EQ(wmi.fetchFirstResult(), WBEM_S_FALSE);
+    EXPECT_EQ(log.countLines("Failed to get results for WMI query"), 1u) << log.text();
+
+    bool called = false;
+    EXPECT_EQ(wmi.getProperty(L"Purpose", WMIHelper::ValueCallback([&](VARIANT&) { return called = true; })),
+              WBEM_S_FALSE);
+    EXPECT_FALSE(called);
+    wmi.reset();
+}
+
+// --- Walking rows ---
+
+class WMIHelperRowsTest : public WMIHelperTest {
+protected:
+    void SetUp() override {
+        profile::removeWmiClass(profile, L"Win32_Bus");
+        for (const auto* bus : {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0"})
+            addWmiRow(profile, L"Win32_Bus", {{L"DeviceID", wmiText(bus)}, {L"Name", wmiText(bus)}});
+    }
+};
+
+TEST_F(WMIHelperRowsTest, ForEachPropertyAfterTheFirstFetchStartsAtTheSecondRow) {
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
+    std::wstring first;
+    wmi.getProperty(L"DeviceID", WMIHelper::ValueCallback([&](VARIANT& value) {
+                        first = value.bstrVal;
+                        return true;
+                    }));
+    EXPECT_EQ(first, L"ACPIBus_BUS_0");
+    EXPECT_EQ(remainingValues(wmi, L"DeviceID"), (std::vector<std::wstring>{L"PCI_BUS_0", L"PNP_BUS_0"}));
+    EXPECT_EQ(wmi.getStatus(), WBEM_S_FALSE);  // the end of the rows
+    wmi.reset();
+}
+
+TEST_F(WMIHelperRowsTest, ACallbackThatHasItsAnswerStopsTheWalk) {
+    auto& machine = start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    int rows = 0;
+    EXPECT_EQ(wmi.forEachProperty(L"Name", WMIHelper::ValueCallback([&](VARIANT&) { return ++rows == 2; })), S_OK);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(machine.countCalls("Next"), 2u);
+    wmi.reset();
+}
+
+TEST_F(WMIHelperRowsTest, ARowWithoutThePropertyEndsTheWalkWithItsCode) {
+    addWmiRow(profile, L"Win32_Bus", {{L"DeviceID", wmiText(L"USB_BUS_0")}});  // no Name
+    addWmiRow(profile, L"Win32_Bus", {{L"DeviceID", wmiText(L"PCI_BUS_1")}, {L"Name", wmiText(L"PCI_BUS_1")}});
+    auto& machine = start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    EXPECT_EQ(remainingValues(wmi, L"Name"), (std::vector<std::wstring>{L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0"}));
+    EXPECT_EQ(wmi.getStatus(), kNotFound);
+    EXPECT_EQ(log.countLines("Query Name failed: Error code = 0x80041002"), 1u) << log.text();
+    EXPECT_EQ(machine.countCalls("Next"), 4u);  // the last row is never fetched
+    wmi.reset();
+}
+
+TEST_F(WMIHelperRowsTest, AFailingNextReachesTheCallbackAsNoRowWithItsCode) {
+    profile.wmi.faults.nextByClass[L"Win32_Bus"] = WBEM_E_CALL_CANCELLED;
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    std::vector<ULONG> delivered;
+    bool sawNullRowAtEnd = false;
+    const HRESULT result = wmi.forEachResult([&](const ComPtr<IWbemClassObject>& row, ULONG returned, HRESULT& status) {
+        delivered.push_back(returned);
+        if (returned == 0) {
+            sawNullRowAtEnd = !row && status == WBEM_E_CALL_CANCELLED;
+            return true;
+        }
+        return false;
+    });
+    EXPECT_EQ(result, WBEM_E_CALL_CANCELLED);
+    EXPECT_EQ(delivered, (std::vector<ULONG>{1, 1, 1, 0}));
+    EXPECT_TRUE(sawNullRowAtEnd);
+    wmi.reset();
+}
+
+TEST_F(WMIHelperTest, ANullPropertyReachesTheCallbackAsVtNull) {
+    profile::setWmiValue(profile, L"Win32_Processor", L"ProcessorId", wmiNull());
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+
+    VARTYPE viaGet = VT_EMPTY;
+    ASSERT_EQ(wmi.executeQuery(L"ProcessorId", L"Win32_Processor", L""), S_OK);
+    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
+    EXPECT_EQ(wmi.getProperty(L"ProcessorId", WMIHelper::ValueCallback([&](VARIANT& value) {
+                                  viaGet = value.vt;
+                                  return true;
+                              })),
+              S_OK);
+    wmi.reset();
+
+    VARTYPE viaWalk = VT_EMPTY;
+    ASSERT_EQ(wmi.executeQuery(L"ProcessorId", L"Win32_Processor", L""), S_OK);
+    wmi.forEachProperty(L"ProcessorId", WMIHelper::ValueCallback([&](VARIANT& value) {
+                            viaWalk = value.vt;
+                            return true;
+                        }));
+    wmi.reset();
+    EXPECT_EQ(viaGet, VT_NULL);
+    EXPECT_EQ(viaWalk, VT_NULL);
+}
+
+TEST_F(WMIHelperTest, WhatACallbackLeavesInTheStatusIsWhatTheOperationReturns) {
+    start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"SerialNumber", L"Win32_BIOS", L""), S_OK);
+    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
+    const auto reject = [](const ComPtr<IWbemClassObject>&, HRESULT& status, VARIANT&) {
+        status = E_ABORT;
+        return true;
+    };
+    EXPECT_EQ(wmi.getProperty(L"SerialNumber", WMIHelper::PropertyCallback(reject)), E_ABORT);
+    EXPECT_EQ(wmi.getStatus(), E_ABORT);
+    wmi.reset();
+    EXPECT_EQ(wmi.getStatus(), S_OK);
+}
+
+// --- Memory exhaustion ---
+
+// Lets the first `allowed` BSTR allocations through, then fails them.
+struct BstrBudget {
+    static inline int allowed = 0;
+    static inline const Win32Api* machine = nullptr;
+    static BSTR WINAPI allocate(const OLECHAR* text) {
+        if (allowed-- <= 0) return nullptr;
+        return machine->SysAllocString(text);
+    }
+};
+
+TEST_F(WMIHelperTest, ABstrThatCannotBeAllocatedRaisesOutOfMemoryAndStartUpLeavesCom) {
+    auto& machine = start();
+    Win32Api api = machine.api();
+    BstrBudget::machine = &machine.api();
+    BstrBudget::allowed = 1;  // the namespace, not the locale
+    api.SysAllocString = &BstrBudget::allocate;
+    ScopedWin32Binding budget(api);
+
+    try {
+        WMIHelper wmi(L"ROOT\\CIMV2");
+        ADD_FAILURE() << "the helper was built without its locale";
+    } catch (const BstrAllocationError& error) {
+        EXPECT_EQ(error.code(), E_OUTOFMEMORY);
+    }
+    EXPECT_EQ(machine.comInitializationDepth(), 0);
+}
+
+TEST_F(WMIHelperTest, AQueryTextThatCannotBeAllocatedRaisesAndFreesWhatItHad) {
+    auto& machine = start();
+    WMIHelper wmi(L"ROOT\\CIMV2");
+    Win32Api api = machine.api();
+    BstrBudget::machine = &machine.api();
+    BstrBudget::allowed = 1;  // "WQL", not the query
+    api.SysAllocString = &BstrBudget::allocate;
+    {
+        ScopedWin32Binding budget(api);
+        EXPECT_THROW(wmi.executeQuery(L"", L"Win32_Bus", L""), BstrAllocationError);
+    }
+    EXPECT_EQ(machine.countCalls("ExecQuery"), 0u);
+    EXPECT_TRUE(wmi.isConnected());  // memory, not the connection, failed
+}
+
+}  // namespace
+}  // namespace Corvane::platform

@@ -1,0 +1,146 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/profile/ProfileBuilder.h"
+#include "support/SimulatedMachineTest.h"
+#include "vmdetection/CommonChecks.h"
+#include "vmdetection/DetectorTestSupport.h"
+
+namespace Corvane::utils::vmdetection {
+namespace {
+
+using namespace Corvane::profile;
+using ::testing::HasSubstr;
+
+class CommonChecksTest : public Corvane::testing::SimulatedMachineTest {
+protected:
+    std::string noted() const { return Corvane::testing::evidenceText(evidence); }
+    diagnostics::EvidenceCollector evidence;
+};
+
+TEST_F(CommonChecksTest, ProcessesAreAskedInListOrder) {
+    addProcess(profile, L"second.exe");
+    addProcess(profile, L"first.exe");
+    start();
+    EXPECT_TRUE(anyProcessRunning({L"first.exe", L"second.exe"}));
+    EXPECT_EQ(noted(), "process: first.exe\n");
+}
+
+TEST_F(CommonChecksTest, AFailedProcessSnapshotIsNoSign) {
+    addProcess(profile, L"vmtoolsd.exe");
+    profile.system.toolhelpFails = true;
+    start();
+    EXPECT_FALSE(anyProcessRunning({L"vmtoolsd.exe"}));
+}
+
+TEST_F(CommonChecksTest, AKeyIsNotedWithItsHive) {
+    addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
+    start();
+    EXPECT_TRUE(registryKeyExists(HKEY_CURRENT_USER, L"SOFTWARE\\Wine"));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wine"));
+    EXPECT_EQ(noted(), "registry key: HKCU\\SOFTWARE\\Wine\n");
+}
+
+TEST_F(CommonChecksTest, AValueIsSearchedWhateverItsRegistryType) {
+    auto& key = addRegistryKey(profile, L"HKLM", L"SOFTWARE\\Vendor");
+    addRawValue(key, L"Binary", 3 /*REG_BINARY*/, registryStringBytes(L"a VMware disk"));
+    addDwordValue(key, L"Number", 7);
+    start();
+    EXPECT_TRUE(registryValueContains({L"SOFTWARE\\Vendor", L"Binary", L"VMWARE"}));
+    EXPECT_THAT(noted(), HasSubstr("text: a VMware disk"));
+    EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Vendor", L"Number", L"VMWARE"}));
+    EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Vendor", L"Missing", L"VMWARE"}));
+    EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Missing", L"Binary", L"VMWARE"}));
+}
+
+TEST_F(CommonChecksTest, APathWhoseStatusCannotBeReadIsNeitherFileNorFolder) {
+    addPathError(profile, L"C:\\Windows\\System32\\drivers\\vmci.sys", 5 /*ERROR_ACCESS_DENIED*/);
+    addPathError(profile, L"C:\\Program Files\\VMWare", 5);
+    start();
+    EXPECT_FALSE(pathIsFile(L"C:\\Windows\\System32\\drivers\\vmci.sys"));
+    EXPECT_FALSE(pathIsDirectory(L"C:\\Program Files\\VMWare"));
+    EXPECT_FALSE(pathIsFile(L""));
+    EXPECT_FALSE(pathIsDirectory(L""));
+    EXPECT_TRUE(pathIsDirectory(L"C:\\Windows"));
+    EXPECT_FALSE(pathIsFile(L"C:\\Windows"));
+}
+
+TEST_F(CommonChecksTest, AnUndeterminedWindowsFolderLooksAtNoPath) {
+    profile.system.windowsDirectory.clear();
+    auto& machine = start();
+    EXPECT_EQ(windowsDirectory(), L"");
+    EXPECT_FALSE(anyFileUnderWindowsDirectory({L"System32\\drivers\\vmci.sys"}));
+    EXPECT_EQ(machine.countCalls("GetFileAttributesW"), 0u);
+}
+
+TEST_F(CommonChecksTest, The64BitProgramFilesFolderComesFromTheEnvironmentIn32BitProcesses) {
+    Corvane::testing::FreshWow64Answer wow64;
+    profile.system.wow64 = true;
+    profile.system.programFiles = L"C:\\Program Files (x86)";
+    profile.system.programW6432 = L"D:\\Apps";
+    start();
+    EXPECT_EQ(nativeProgramFilesFolder(), L"D:\\Apps");
+    EXPECT_EQ(combinePath(nativeProgramFilesFolder(), L"VMWare\\"), L"D:\\Apps\\VMWare\\");
+    EXPECT_EQ(combinePath(L"", L"VMWare\\"), L"");
+}
+
+TEST_F(CommonChecksTest, ManyAdaptersNeedTheLargerListAndAreAllWalked) {
+    for (int i = 0; i < 5; ++i) addAdapter(profile, "00:11:22:33:44:5" + std::to_string(i), "Hyper-V Virtual Ethernet Adapter");
+    addAdapter(profile, "00:16:3E:00:00:01", "XenServer PV Network Device #0");
+    auto& machine = start();
+    constexpr uint8_t xen[3] = {0x00, 0x16, 0x3E};
+    EXPECT_TRUE(anyAdapterWithMacPrefix(xen));
+    EXPECT_EQ(machine.countCalls("GetAdaptersInfo"), 2u);
+    EXPECT_EQ(noted(), "MAC address: 00:16:3E:00:00:01\n");
+}
+
+TEST_F(CommonChecksTest, ABusyPipeDoesNotOpen) {
+    addDevice(profile, L"\\\\.\\pipe\\busy", 231 /*ERROR_PIPE_BUSY*/);
+    start();
+    EXPECT_FALSE(anyDeviceOpens({L"\\\\.\\pipe\\busy", L"\\\\.\\absent"}));
+}
+
+TEST_F(CommonChecksTest, FirmwarePatternsAreTriedInOrderOverTheWholeTable) {
+    const std::string table = "xxBBBBxxAAAA";
+    setSmbios(profile, std::vector<uint8_t>(table.begin(), table.end()));
+    start();
+    EXPECT_TRUE(smbiosContainsAny({{"AAAA"}, {"BBBB"}}));
+    EXPECT_EQ(noted(), "firmware table: RSMB\npattern: AAAA\noffset: 8\n");
+    EXPECT_FALSE(smbiosContainsAny({{"AAAAA"}, {"CCCC"}}));
+}
+
+TEST_F(CommonChecksTest, AnOversizedAcpiEnumerationIsExaminedUpToTheListsCapacity) {
+    profile.firmware.acpiTables.clear();
+    for (uint32_t i = 0; i < 1100; ++i)
+        profile.firmware.acpiTables.push_back({0x10000 + i, acpiTableBytes("SSDT", "OEMID ", "TABLE   ")});
+    profile.firmware.acpiTables[1050].data = acpiTableBytes("SSDT", "BOCHS ", "BXPCSSDT");
+    auto& machine = start();
+    // The list does not fit: nothing is written into it, and the identifiers it holds are zeros.
+    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_LE(machine.countCalls("GetSystemFirmwareTable"), 1024u);
+
+    // A machine that fills the list and reports more: the first 1024 identifiers are examined.
+    machine.profile().firmware.acpiEnumerationResult = 1100 * 4;
+    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    machine.profile().firmware.acpiTables[3].data = acpiTableBytes("SSDT", "BOCHS ", "BXPCSSDT");
+    EXPECT_TRUE(acpiTablesContainAny({{"BOCH"}}));
+}
+
+TEST_F(CommonChecksTest, AnAcpiTableThatCannotBeFetchedIsNoSign) {
+    addAcpiTable(profile, "WAET", acpiTableBytes("WAET", "BOCHS ", "BXPCWAET"));
+    auto& machine = start();
+    machine.faults().firmwareSecondCallFails = true;
+    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    machine.faults().firmwareSecondCallFails = false;
+    EXPECT_TRUE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_THAT(noted(), HasSubstr("firmware table: ACPI WAET"));
+}
+
+TEST_F(CommonChecksTest, MacAddressesAreWrittenInUpperCaseHexWithColons) {
+    const uint8_t address[] = {0x08, 0x00, 0x27, 0xab, 0x0c, 0xff};
+    EXPECT_EQ(formatMacAddress(address, 6), "08:00:27:AB:0C:FF");
+    EXPECT_EQ(formatMacAddress(address, 0), "");
+}
+
+}  // namespace
+}  // namespace Corvane::utils::vmdetection
