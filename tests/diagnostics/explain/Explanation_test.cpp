@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/explain/VerdictPrinter.h"
 #include "diagnostics/explain/Explanation.h"
 #include "support/SimulatedMachineTest.h"
 

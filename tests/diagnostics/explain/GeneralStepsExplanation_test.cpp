@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "diagnostics/explain/VerdictPrinter.h"
 #include "diagnostics/explain/Explanation.h"
 #include "diagnostics/explain/MachineExplanation.h"
 #include "support/SimulatedMachineTest.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/explain/VerdictPrinter.h"
 #include "diagnostics/explain/ExplanationRender.h"
 #include "diagnostics/explain/MachineExplanation.h"
 #include "support/SimulatedMachineTest.h"
