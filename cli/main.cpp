@@ -15,8 +15,29 @@
 
 using namespace Corvane::cli;
 
+namespace {
+
+// Artefacts are UTF-8; the console's own code page is given back at exit,
+// since it belongs to the console, not to this process.
+class Utf8Console {
+public:
+    Utf8Console() : previous_(::GetConsoleOutputCP()) {
+        if (previous_ != 0) ::SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Utf8Console() {
+        if (previous_ != 0) ::SetConsoleOutputCP(previous_);
+    }
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    UINT previous_;
+};
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
-    ::SetConsoleOutputCP(CP_UTF8);
+    const Utf8Console console;
     try {
         const Invocation invocation = parseArguments(std::vector<std::wstring>(argv + 1, argv + argc));
         if (invocation.options.help) {
