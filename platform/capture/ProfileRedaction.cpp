@@ -196,6 +196,15 @@ KnownNames collectNames(MachineProfile& profile) {
         }
     }
     forEachText(profile, [&](std::wstring& text) { known.addFromPath(text); });
+
+    // The computer a capture names in its source, also when WMI could not say it.
+    const std::wstring source = widen(profile.source);
+    const std::wstring_view marker = L"capture on ";
+    if (const size_t at = source.find(marker); at != std::wstring::npos) {
+        const size_t begin = at + marker.size();
+        const size_t end = source.find(L' ', begin);
+        known.add(source.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin));
+    }
     return known;
 }
 

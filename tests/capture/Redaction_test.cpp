@@ -124,6 +124,16 @@ TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
     EXPECT_NE(machine.source.find("redacted"), std::string::npos);
 }
 
+TEST(RedactProfile, RemovesTheCapturedComputersNameWithoutWmi) {
+    MachineProfile machine = profile::physicalMachineWithoutSigns();
+    machine.wmi.classes.clear();
+    machine.description = "Machine LAB-PC-0042 as corvane-vmd captured it";
+    machine.source = "captured by corvane-vmd capture on LAB-PC-0042 at 2026-01-01T00:00:00Z";
+    redactProfile(machine);
+    EXPECT_EQ(machine.description.find("LAB-PC-0042"), std::string::npos) << machine.description;
+    EXPECT_EQ(machine.source.find("LAB-PC-0042"), std::string::npos) << machine.source;
+}
+
 TEST(RedactProfile, KeepsLengthsAndIsStable) {
     const MachineProfile original = machineWithNames();
     MachineProfile once = original;
