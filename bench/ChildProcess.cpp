@@ -52,6 +52,10 @@ std::wstring quoteArguments(const std::vector<std::wstring>& arguments) {
 ChildResult runSelf(const std::vector<std::wstring>& arguments) { return runProgram(ownPath(), arguments); }
 
 ChildResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    return RunningChild(program, arguments).wait();
+}
+
+RunningChild::RunningChild(const std::wstring& program, const std::vector<std::wstring>& arguments) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -76,16 +80,44 @@ ChildResult runProgram(const std::wstring& program, const std::vector<std::wstri
         CloseHandle(readEnd);
         throw std::runtime_error("cannot start a child process (error " + std::to_string(GetLastError()) + ")");
     }
+    CloseHandle(process.hThread);
+    process_ = process.hProcess;
+    output_ = readEnd;
+}
 
+RunningChild::~RunningChild() {
+    if (output_) CloseHandle(output_);
+    if (process_) CloseHandle(process_);
+}
+
+ChildResult RunningChild::wait() {
     ChildResult result;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    while (ReadFile(output_, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+    WaitForSingleObject(process_, INFINITE);
+    GetExitCodeProcess(process_, &result.exitCode);
+    return result;
+}
+
+ChildResult RunningChild::waitWhileProgressing(const std::function<unsigned long long()>& progress,
+                                               unsigned patienceMs) {
+    constexpr DWORD kSliceMs = 250;
+    unsigned long long last = progress();
+    unsigned stillFor = 0;
+    bool stalled = false;
+    while (WaitForSingleObject(process_, kSliceMs) == WAIT_TIMEOUT) {
+        const unsigned long long now = progress();
+        stillFor = now == last ? stillFor + kSliceMs : 0;
+        last = now;
+        if (stillFor >= patienceMs) {
+            TerminateProcess(process_, 1);
+            stalled = true;
+            break;
+        }
+    }
+    ChildResult result = wait();
+    result.stalled = stalled;
     return result;
 }
 

@@ -80,7 +80,10 @@ std::wstring hostileText(Dice& dice) {
             for (auto& c : text) c = static_cast<wchar_t>(1 + dice.below(0xFFFF));
             return text;
         }
-        case 3: return std::wstring(dice.pick<size_t>({259, 260, 261, 1024, 5000, 70000}), dice.pick({L'A', L'\\', L'%'}));
+        case 3: {  // around MAX_PATH, and now and then far beyond 64 KiB
+            const size_t length = dice.chance(10) ? 70000 : dice.pick<size_t>({259, 260, 261, 1024, 5000});
+            return std::wstring(length, dice.pick({L'A', L'\\', L'%'}));
+        }
         default: return dice.pick(interestingTexts()) + std::wstring(dice.below(40), L' ') + dice.pick(interestingTexts());
     }
 }
@@ -156,7 +159,7 @@ void hostileAcpi(Dice& dice, HostileMachine& machine) {
         table.id = dice.chance(70) ? acpiTableId(dice.pick<std::string_view>({"DSDT", "FACP", "SSDT", "APIC", "HPET", "WAET"}))
                                    : static_cast<uint32_t>(dice.next());
         // Large tables only among few, to keep a case quick.
-        table.data = count > 20 ? dice.bytes(dice.below(64)) : dice.bytes(hostileSize(dice));
+        table.data = count > 3 ? dice.bytes(dice.below(300)) : dice.bytes(hostileSize(dice));
         if (dice.chance(20) && table.data.size() >= 16) {
             const std::string oem = dice.pick<std::string>({"VBOX  ", "VMWARE", "BOCHS ", "BXPC  ", "DELL  "});
             std::copy(oem.begin(), oem.end(), table.data.begin() + 10);
@@ -282,7 +285,7 @@ void hostileWmiClass(Dice& dice, HostileMachine& machine) {
     removeWmiClass(machine.profile, read.name);
     auto& wmiClass = addWmiClass(machine.profile, read.name);
     wmiClass.known = !dice.chance(5);
-    const size_t rows = dice.chance(3) ? 300 : dice.pick<size_t>({0, 1, 1, 2, 3, 4, 6});
+    const size_t rows = dice.chance(2) ? 300 : dice.pick<size_t>({0, 1, 1, 2, 3, 4, 6});
     for (size_t r = 0; r < rows; ++r) {
         WmiRow row;
         for (const wchar_t* property : read.properties) {
@@ -346,7 +349,7 @@ void hostileAdapters(Dice& dice, HostileMachine& machine) {
 void hostileProcesses(Dice& dice, HostileMachine& machine) {
     auto& processes = machine.profile.processes;
     processes.clear();
-    const size_t count = dice.chance(2) ? 2000 : dice.pick<size_t>({0, 1, 10, 300});
+    const size_t count = dice.chance(1) ? 2000 : dice.pick<size_t>({0, 1, 10, 300});
     for (size_t i = 0; i < count; ++i) processes.push_back({static_cast<uint32_t>(dice.next()), hostileText(dice)});
     machine.profile.system.toolhelpFails = dice.chance(5);
     machine.story.push_back("processes: " + std::to_string(count) +
@@ -356,10 +359,10 @@ void hostileProcesses(Dice& dice, HostileMachine& machine) {
 void hostileDiskDrives(Dice& dice, HostileMachine& machine) {
     auto& drives = machine.profile.diskDrives;
     drives.clear();
-    const size_t count = dice.below(21);
+    const size_t count = dice.below(9);
     for (size_t i = 0; i < count; ++i) {
         DiskDrive drive;
-        for (size_t ids = dice.below(6); ids > 0; --ids) drive.hardwareIds.push_back(hostileText(dice));
+        for (size_t ids = dice.below(4); ids > 0; --ids) drive.hardwareIds.push_back(hostileText(dice));
         drives.push_back(std::move(drive));
     }
     if (dice.chance(15)) machine.profile.system.setupDiError = dice.pick<uint32_t>({0, 5, 13, 259, 1168});

@@ -75,7 +75,7 @@ struct Outcome {
     int comDepthAfter = 0;
 };
 
-Outcome runLibrary(const HostileMachine& hostile, bool evidenceWanted, int detections) {
+Outcome runLibrary(const HostileMachine& hostile, bool evidenceWanted) {
     Outcome outcome;
     SimulatedMachine machine(hostile.profile);
     machine.faults() = hostile.faults;
@@ -87,7 +87,7 @@ Outcome runLibrary(const HostileMachine& hostile, bool evidenceWanted, int detec
         try {
             VMDetectionManager manager;
             const bool connected = manager.getWmi().hasServices();
-            for (int i = 0; i < detections; ++i) {
+            for (int i = 0; i < 2; ++i) {
                 manager.runDetection();
                 outcome.verdicts.emplace_back(manager.resultType(), manager.resultName());
                 if (i == 0) outcome.connectionLostInFirst = connected && !manager.getWmi().hasServices();
@@ -120,10 +120,10 @@ std::string join(const std::vector<std::string>& lines) {
 
 // Empty when the machine was handled well; otherwise what went wrong.
 std::string judge(const HostileMachine& hostile) {
-    // The rerun also wants evidence (the checks' other way out) and detects
-    // twice in a row, as a host may.
-    const Outcome plain = runLibrary(hostile, false, 1);
-    const Outcome again = runLibrary(hostile, true, 2);
+    // Two detections in a row, as a host may make them; the rerun also wants
+    // evidence (the checks' other way out).
+    const Outcome plain = runLibrary(hostile, false);
+    const Outcome again = runLibrary(hostile, true);
     std::string problems;
     for (const Outcome* outcome : {&plain, &again}) {
         if (!outcome->error.empty()) problems += "\n  an exception left the library: " + outcome->error;
@@ -132,8 +132,7 @@ std::string judge(const HostileMachine& hostile) {
         if (outcome->comDepthAfter != 0)
             problems += "\n  COM initialisations left on the thread: " + std::to_string(outcome->comDepthAfter);
     }
-    if (plain.verdicts.empty() || again.verdicts.empty() || plain.verdicts[0] != again.verdicts[0])
-        problems += "\n  a rerun on the same machine gave another verdict";
+    if (plain.verdicts != again.verdicts) problems += "\n  a rerun on the same machine gave other verdicts";
     if (plain.answers != again.answers)
         problems += "\n  a rerun (with evidence wanted) answered differently:\n    " + plain.answers + "\n    " + again.answers;
     // A fault that fires once, or a failed query, which ends the WMI connection

@@ -7,6 +7,9 @@
 //   reliability_soak DLL [calls]     (CORVANE_SOAK_CALLS overrides the default;
 //                                     CORVANE_SOAK_CALLS=10000 for the full soak)
 //
+// A few more detections follow with the log switched on, whose handles must
+// stay flat as well.
+//
 // The default count keeps the run inside the suite's time budget under Wine,
 // where one detection takes a few hundred milliseconds (docs/performance.md).
 
@@ -27,6 +30,7 @@ using corvane_bench::ProcessMemory;
 
 constexpr int kDefaultCalls = 150;
 constexpr int kWarmUpCalls = 10;
+constexpr int kLoggedCalls = 10;  // with the log on, after the others
 
 // What may grow without counting as a leak: a handle or thread that Wine's
 // own services open lazily, and memory that settles in blocks.  A leak of one
@@ -44,14 +48,34 @@ int callsWanted(int argc, wchar_t** argv) {
 }
 
 void print(const char* moment, const ProcessMemory& memory) {
-    std::printf("%-14s handles %4u  threads %3u  private bytes %10llu  heap in use %9llu  working set %10llu\n", moment,
+    std::printf("%-16s handles %4u  threads %3u  private bytes %10llu  heap in use %9llu  working set %10llu\n", moment,
                 memory.handles, memory.threads, static_cast<unsigned long long>(memory.privateBytes),
                 static_cast<unsigned long long>(memory.heapBytes), static_cast<unsigned long long>(memory.workingSet));
 }
 
 bool withinBound(const char* what, long long growth, long long slack) {
     const bool ok = growth <= slack;
-    std::printf("%-14s grew by %lld (bound %lld): %s\n", what, growth, slack, ok ? "flat" : "GROWING");
+    std::printf("%-17s grew by %lld (bound %lld): %s\n", what, growth, slack, ok ? "flat" : "GROWING");
+    return ok;
+}
+
+// A host that keeps the log on: every detection writes a few dozen entries,
+// and each must give back what it opened.
+bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"corvane-soak-log-" + std::to_wstring(GetCurrentProcessId());
+    library.SetLogFolder(folder.c_str());
+    library.DetectVM();  // creates the folder and the file
+    const ProcessMemory before = corvane_bench::currentProcessMemory();
+    for (int i = 0; i < kLoggedCalls; ++i) library.DetectVM();
+    const ProcessMemory after = corvane_bench::currentProcessMemory();
+    library.SetLogFolder(L"");
+    print("logging, before", before);
+    print("logging, after", after);
+    const bool ok = withinBound("handles (log on)", static_cast<long long>(after.handles) - before.handles, kHandleSlack);
+    DeleteFileW((folder + L"\\CorvaneLog.txt").c_str());
+    RemoveDirectoryW(folder.c_str());
     return ok;
 }
 
@@ -102,6 +126,7 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("the verdict changed in %d of %d detections\n", verdictChanges, calls);
         ok = false;
     }
+    ok &= soakWithLogging(library);
     std::printf("reliability_soak: %s\n", ok ? "passed" : "FAILED");
     return ok ? 0 : 1;
 }

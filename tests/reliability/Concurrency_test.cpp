@@ -1,0 +1,306 @@
+// Concurrency, in fresh processes (children next to this program):
+//  - 32 threads racing to the library's first call construct exactly one
+//    manager, through the shipped DLL and through the library linked in;
+//  - threads of one process writing log entries at once leave every entry
+//    whole; threads of two processes writing to the same file lose no line
+//    and keep each process's entries in order.
+//
+//   CORVANE_RACE_RUNS=N   fresh processes for the race (default 20)
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/ChildProcess.h"
+#include "reliability/LogPayload.h"
+
+namespace Corvane::testing {
+namespace {
+
+using corvane_bench::ChildResult;
+using corvane_bench::RunningChild;
+
+std::wstring besideThisProgram(const wchar_t* name) {
+    return (std::filesystem::path(corvane_bench::ownPath()).parent_path() / name).wstring();
+}
+
+std::filesystem::path freshFolder(const std::string& purpose) {
+    static int serial = 0;
+    auto folder = std::filesystem::temp_directory_path() /
+                  ("corvane-" + purpose + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// The numbers after the first word of the line that starts with `word`.
+std::vector<long> numbersAfter(const std::string& output, const std::string& word) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first != word) continue;
+        std::vector<long> numbers;
+        for (long n; fields >> n;) numbers.push_back(n);
+        return numbers;
+    }
+    return {};
+}
+
+int raceRuns() {
+    const char* text = std::getenv("CORVANE_RACE_RUNS");
+    return text ? std::atoi(text) : 20;
+}
+
+// ------------------------------------------------------------- first call
+
+TEST(FirstCallRace, ThirtyTwoThreadsInFreshProcessesConstructOneManager) {
+    const std::wstring child = besideThisProgram(L"reliability_race_child.exe");
+    const int runs = raceRuns();
+    for (int run = 0; run < runs; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        // Odd runs race the shipped DLL, even runs the library linked into the child.
+        const bool throughDll = run % 2 == 1;
+        std::filesystem::path logFolder;
+        ChildResult result;
+        if (throughDll) {
+            logFolder = freshFolder("race-log");
+            result = corvane_bench::runProgram(child, {L"dll", CORVANE_DLL_PATH, logFolder.wstring()});
+        } else {
+            result = corvane_bench::runProgram(child, {L"static"});
+        }
+        ASSERT_EQ(result.exitCode, 0u) << result.output;
+
+        const std::vector<long> types = numbersAfter(result.output, "types");
+        ASSERT_EQ(types.size(), 32u) << result.output;
+        for (long type : types) EXPECT_EQ(type, 0) << "every racer sees the fresh manager, no result yet";
+        EXPECT_FALSE(numbersAfter(result.output, "verdict").empty()) << "a detection after the race: " << result.output;
+
+        if (throughDll) {
+            // Each construction connects to WMI once and says so in the log.
+            const std::string log = readFile(logFolder / "CorvaneLog.txt");
+            size_t constructions = 0;
+            for (size_t at = log.find("Connected to ROOT\\CIMV2 WMI namespace"); at != std::string::npos;
+                 at = log.find("Connected to ROOT\\CIMV2 WMI namespace", at + 1))
+                ++constructions;
+            EXPECT_EQ(constructions, 1u) << "managers constructed by the DLL";
+            std::filesystem::remove_all(logFolder);
+        } else {
+            EXPECT_EQ(numbersAfter(result.output, "constructed"), std::vector<long>{1}) << result.output;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- the log
+
+constexpr int kThreads = 8;
+constexpr int kEntries = 500;
+// Writers whose file stops growing for this long have stopped making progress.
+constexpr unsigned kStallMs = 10000;
+
+unsigned long long fileSize(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    return error ? 0 : size;
+}
+
+struct Writer {
+    std::string tag;                // "A", "B": one per process
+    std::map<unsigned long, int> threadOfId;  // Windows thread ID -> thread number
+};
+
+Writer writerOf(const std::string& tag, const ChildResult& result) {
+    Writer writer{tag, {}};
+    std::istringstream lines(result.output);
+    std::string word;
+    int thread = 0;
+    unsigned long id = 0;
+    while (lines >> word >> thread >> id) writer.threadOfId[id] = thread;
+    return writer;
+}
+
+// What one line of the log file is.
+struct Line {
+    enum Kind { Header, Message, Empty, Broken } kind = Broken;
+    unsigned long threadId = 0;  // Header
+    std::string tag;             // Message
+    int thread = -1, entry = -1; // Message
+};
+
+Line classify(const std::string& text) {
+    static const std::regex header(R"(Thread (\d+), \d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
+    static const std::regex message(R"(reliability (\w+) thread (\d+) entry (\d+): (.*))");
+    Line line;
+    std::smatch match;
+    if (text.empty()) {
+        line.kind = Line::Empty;
+    } else if (std::regex_match(text, match, header)) {
+        line.kind = Line::Header;
+        line.threadId = std::stoul(match[1]);
+    } else if (std::regex_match(text, match, message)) {
+        line.tag = match[1];
+        line.thread = std::stoi(match[2]);
+        line.entry = std::stoi(match[3]);
+        // The detail must be exactly this entry's: a line mixed from two entries is broken.
+        if (match[4] == logPayload(line.tag, line.thread, line.entry)) line.kind = Line::Message;
+    }
+    return line;
+}
+
+// The file's lines, each ended by CR LF; a line without its CR LF is broken.
+std::vector<Line> readLog(const std::filesystem::path& file, std::vector<std::string>& broken) {
+    const std::string text = readFile(file);
+    std::vector<Line> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find("\r\n", start);
+        const std::string raw = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        Line line = end == std::string::npos ? Line{} : classify(raw);
+        if (line.kind == Line::Broken && broken.size() < 5) broken.push_back(raw.substr(0, 120));
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+size_t entriesWritten(const std::filesystem::path& file) {
+    std::vector<std::string> broken;
+    size_t messages = 0;
+    for (const Line& line : readLog(file, broken)) messages += line.kind == Line::Message;
+    return messages;
+}
+
+// Every entry of every writer appears exactly once, whole, and each writer's
+// entries appear in order: in the lines of its own process, a header of its
+// thread is followed by its message.  Returns the number of entries whose
+// lines another process's lines came between.
+int auditLog(const std::filesystem::path& file, const std::vector<Writer>& writers) {
+    std::vector<std::string> broken;
+    const std::vector<Line> lines = readLog(file, broken);
+    EXPECT_TRUE(broken.empty()) << "broken lines, the first: \"" << (broken.empty() ? "" : broken[0]) << "\"";
+
+    size_t headers = 0, messages = 0, empties = 0;
+    for (const Line& line : lines) {
+        headers += line.kind == Line::Header;
+        messages += line.kind == Line::Message;
+        empties += line.kind == Line::Empty;
+    }
+    const size_t expected = writers.size() * kThreads * kEntries;
+    EXPECT_EQ(messages, expected) << "message lines";
+    EXPECT_EQ(headers, expected) << "header lines";
+    EXPECT_EQ(empties, expected) << "empty lines";
+
+    // Order within each process; the first few disorders are shown, all counted.
+    std::vector<std::string> disorders;
+    auto disorder = [&disorders](const std::string& what) {
+        disorders.push_back(what);
+    };
+    int splitEntries = 0;
+    for (const Writer& writer : writers) {
+        std::vector<int> nextEntry(kThreads, 0);
+        std::optional<int> headerOfThread;  // the thread of this process's open header
+        size_t headerIndex = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const Line& line = lines[i];
+            const std::string where = writer.tag + ", line " + std::to_string(i) + ": ";
+            if (line.kind == Line::Header) {
+                const auto it = writer.threadOfId.find(line.threadId);
+                if (it == writer.threadOfId.end()) continue;  // another process's
+                if (headerOfThread) disorder(where + "a second header before the message");
+                headerOfThread = it->second;
+                headerIndex = i;
+            } else if (line.kind == Line::Message && line.tag == writer.tag) {
+                if (!headerOfThread || *headerOfThread != line.thread)
+                    disorder(where + "the message of thread " + std::to_string(line.thread) + " entry " +
+                             std::to_string(line.entry) + " does not follow a header of its thread");
+                if (line.entry != nextEntry[line.thread])
+                    disorder(where + "thread " + std::to_string(line.thread) + " entry " + std::to_string(line.entry) +
+                             " where entry " + std::to_string(nextEntry[line.thread]) + " was due");
+                nextEntry[line.thread] = line.entry + 1;
+                if (i != headerIndex + 1 || i + 1 >= lines.size() || lines[i + 1].kind != Line::Empty) ++splitEntries;
+                headerOfThread.reset();
+            }
+        }
+        for (int t = 0; t < kThreads; ++t)
+            if (nextEntry[t] != kEntries) disorder(writer.tag + " thread " + std::to_string(t) + ": its last entry is missing");
+    }
+    std::string shown;
+    for (size_t i = 0; i < disorders.size() && i < 5; ++i) shown += "\n  " + disorders[i];
+    EXPECT_TRUE(disorders.empty()) << disorders.size() << " entries lost or out of order, the first:" << shown;
+    return splitEntries;
+}
+
+TEST(LogWriters, EightThreadsOfOneProcessWriteEveryEntryWhole) {
+    const auto folder = freshFolder("log-one");
+    const auto log = folder / "CorvaneLog.txt";
+    RunningChild child(besideThisProgram(L"reliability_log_child.exe"),
+                       {folder.wstring(), L"A", std::to_wstring(kThreads), std::to_wstring(kEntries)});
+    const ChildResult result = child.waitWhileProgressing([&] { return fileSize(log); }, kStallMs);
+    EXPECT_FALSE(result.stalled) << "the writers stopped making progress after " << entriesWritten(log) << " of "
+                                 << kThreads * kEntries << " entries";
+    if (result.stalled) return;
+    ASSERT_EQ(result.exitCode, 0u) << result.output;
+    const Writer writer = writerOf("A", result);
+    ASSERT_EQ(writer.threadOfId.size(), static_cast<size_t>(kThreads)) << result.output;
+
+    // Within a process the log lock keeps the three lines of an entry together.
+    EXPECT_EQ(auditLog(log, {writer}), 0) << "entries with foreign lines between their lines";
+    std::filesystem::remove_all(folder);
+}
+
+TEST(LogWriters, TwoProcessesOfEightThreadsLoseNoLineAndKeepTheirEntriesInOrder) {
+    const auto folder = freshFolder("log-two");
+    const std::wstring eventName = L"Local\\corvane-log-race-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(go, nullptr);
+    const std::wstring child = besideThisProgram(L"reliability_log_child.exe");
+    const std::vector<std::wstring> common = {std::to_wstring(kThreads), std::to_wstring(kEntries), eventName};
+    auto arguments = [&](const wchar_t* tag) {
+        std::vector<std::wstring> all = {folder.wstring(), tag};
+        all.insert(all.end(), common.begin(), common.end());
+        return all;
+    };
+    const auto log = folder / "CorvaneLog.txt";
+    RunningChild first(child, arguments(L"A"));
+    RunningChild second(child, arguments(L"B"));
+    Sleep(500);  // both processes up and waiting
+    SetEvent(go);
+    const ChildResult a = first.waitWhileProgressing([&] { return fileSize(log); }, kStallMs);
+    const ChildResult b = second.waitWhileProgressing([&] { return fileSize(log); }, kStallMs);
+    CloseHandle(go);
+    EXPECT_FALSE(a.stalled || b.stalled) << "the writers stopped making progress after " << entriesWritten(log)
+                                         << " of " << 2 * kThreads * kEntries << " entries";
+    if (a.stalled || b.stalled) return;
+    ASSERT_EQ(a.exitCode, 0u) << a.output;
+    ASSERT_EQ(b.exitCode, 0u) << b.output;
+
+    // Between processes nothing is locked: lines of the two may alternate,
+    // but no line may be lost, torn or mixed, nor an entry's order broken.
+    const int split = auditLog(log, {writerOf("A", a), writerOf("B", b)});
+    std::printf("entries whose lines the other process's lines came between: %d of %d\n", split, 2 * kThreads * kEntries);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace Corvane::testing
