@@ -201,9 +201,11 @@ TEST_F(VirtualBoxChecks, ValueDataIsReadUpTo260BytesAndNoFurther) {
     EXPECT_TRUE(detector.checkRegistryValues());
     stop();
 
-    // One character more: 262 bytes, ERROR_MORE_DATA, although "VBOX" leads the text.
+    // 261 bytes: ERROR_MORE_DATA, although "VBOX" leads the text.
     profile = physicalMachineWithoutSigns();
-    addStringValue(addRegistryKey(profile, L"HKLM", kScsiKey), L"Identifier", L"VBOX" + std::wstring(126, L' '));
+    std::vector<uint8_t> data = registryStringBytes(L"VBOX" + std::wstring(126, L' '));
+    data.resize(261);
+    addRawValue(addRegistryKey(profile, L"HKLM", kScsiKey), L"Identifier", REG_SZ, data);
     start();
     EXPECT_FALSE(detector.checkRegistryValues());
     EXPECT_EQ(machine().countCalls("RegQueryValueExW"), 4u) << "every entry is still tried";
