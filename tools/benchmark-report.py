@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""The tables of docs/performance.md from corvane-bench's JSON reports.
+
+    benchmark-report.py HOST.json RUN.json [RUN.json...] > benchmarks.md
+
+HOST.json is what tools/run-benchmarks.sh records about the host (CPU,
+cores, load); each RUN.json is one corvane-bench report.
+"""
+import json
+import sys
+
+
+def ms(microseconds):
+    return f"{microseconds / 1000:.1f}"
+
+
+def us(microseconds):
+    return f"{microseconds:.0f}" if microseconds >= 10 else f"{microseconds:.1f}"
+
+
+def mib(size):
+    return f"{size / (1 << 20):.1f}"
+
+
+def spread(summary, unit=ms):
+    return f"{unit(summary['median'])} ({unit(summary['p10'])}–{unit(summary['p90'])}; {unit(summary['min'])}–{unit(summary['max'])})"
+
+
+def verdict(entry):
+    return f"{entry['type']} \"{entry['name']}\"" if entry["name"] else f"{entry['type']} (none)"
+
+
+def goal(overhead):
+    met = "met" if overhead["met"] else "**not met**"
+    return f"{overhead['ratioOfMedians']:.3f} (goal ≤ {overhead['goal']:.2f}: {met})"
+
+
+def main(arguments):
+    if len(arguments) < 2:
+        sys.exit(__doc__)
+    with open(arguments[0]) as file:
+        host = json.load(file)
+    runs = []
+    for path in arguments[1:]:
+        with open(path) as file:
+            runs.append(json.load(file))
+
+    out = []
+    out.append("### Conditions\n")
+    out.append(f"- Host: {host['cpu']}, {host['cores']} logical processors, Linux {host['kernel']}, {host['wine']}")
+    out.append(f"- Load average (1, 5, 15 min): {host['start']['loadAverage']} at the start "
+               f"({host['start']['date']}), {host['finish']['loadAverage']} at the end ({host['finish']['date']})")
+    for run in runs:
+        c = run["conditions"]
+        s = c["settings"]
+        out.append(f"- `{c['label']}`: {c['date']}, CPU as Wine reports it \"{c['cpu']}\", "
+                   f"{c['logicalProcessors']} processors, Wine {c['wine']}; "
+                   f"{s['firstCallRuns']} fresh processes of each kind, {s['steadyPairs']} steady-state pairs "
+                   f"after {s['warmupDetections']} warm-up detections, {s['checkRepetitions']} calls of each check")
+    out.append(f"- DLL: {runs[0]['conditions']['dllBytes']:,} bytes (CorvaneVMD.dll, Release, "
+               "C++ runtime linked statically)\n")
+
+    out.append("### The library against the plain baseline\n")
+    out.append("Milliseconds: median (p10–p90; min–max).\n")
+    header = "| | " + " | ".join(f"`{run['conditions']['label']}`" for run in runs) + " |"
+    out.append(header)
+    out.append("|---|" + "---|" * len(runs))
+
+    def row(name, cell):
+        out.append(f"| {name} | " + " | ".join(cell(run) for run in runs) + " |")
+
+    row("verdict (library / baseline)", lambda r: " / ".join(
+        verdict(v) for v in [r["steadyState"]["verdict"]["library"], r["steadyState"]["verdict"]["baseline"]]))
+    row("loading the DLL", lambda r: spread(r["firstCall"]["library"]["loadUs"]))
+    row("first `DetectVM`, library", lambda r: spread(r["firstCall"]["library"]["firstDetectUs"]))
+    row("first detection, baseline", lambda r: spread(r["firstCall"]["baseline"]["firstDetectUs"]))
+    row("first call: library / baseline", lambda r: goal(r["firstCall"]["overhead"]))
+    row("first call with the DLL's loading / baseline",
+        lambda r: f"{r['firstCall']['overhead']['ratioOfMediansWithLoad']:.3f}")
+    row("steady `DetectVM`, library", lambda r: spread(r["steadyState"]["libraryUs"]))
+    row("steady detection, baseline", lambda r: spread(r["steadyState"]["baselineUs"]))
+    row("steady state: library / baseline", lambda r: goal(r["steadyState"]["overhead"]))
+    row("steady state: ratio of each pair", lambda r: spread(r["steadyState"]["pairRatio"], lambda x: f"{x:.3f}"))
+    row("peak working set, library process (MiB)",
+        lambda r: mib(r["firstCall"]["library"]["peakWorkingSetBytes"]["median"]))
+    row("peak working set, baseline process (MiB)",
+        lambda r: mib(r["firstCall"]["baseline"]["peakWorkingSetBytes"]["median"]))
+    out.append("")
+
+    out.append("### Each detector and check on its own\n")
+    out.append("Microseconds, median of the calls; \"sign\" when the check found one on that machine. "
+               "Checks a detector inherits unchanged (always false, no system call) are left out.\n")
+    out.append("| detector | check | " + " | ".join(f"`{run['conditions']['label']}`" for run in runs) + " |")
+    out.append("|---|---|" + "---|" * len(runs))
+    detectors = [d["name"] for d in runs[0]["checkCosts"]["detectors"]]
+    for index, name in enumerate(detectors):
+        def detector_of(run):
+            return run["checkCosts"]["detectors"][index]
+
+        out.append(f"| {name} | **detect** | " + " | ".join(
+            us(detector_of(r)["detectUs"]["median"]) + (" sign" if detector_of(r)["found"] else "") for r in runs) + " |")
+        for check_index, check in enumerate(detector_of(runs[0])["checks"]):
+            if check.get("inherited"):
+                continue
+            cells = []
+            for run in runs:
+                measured = detector_of(run)["checks"][check_index]
+                cells.append(us(measured["us"]["median"]) + (" sign" if measured["found"] else ""))
+            out.append(f"| | {check['name']} | " + " | ".join(cells) + " |")
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

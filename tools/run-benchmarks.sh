@@ -1,0 +1,90 @@
+#!/bin/sh
+# Builds corvane-bench and measures CorvaneVMD twice: on plain Wine and on a
+# copy of the prefix dressed as a VirtualBox guest (Guest Additions keys,
+# files, folder and service process).  Writes one JSON report per machine,
+# the host's conditions, and the tables of docs/performance.md
+# (benchmarks.md) into the output folder.  Not part of the test suite.
+#
+#   tools/run-benchmarks.sh [--quick] [--build DIR] [--out DIR] [-- corvane-bench options...]
+#
+#   --quick   few repetitions: checks that everything runs, numbers are rough
+set -eu
+cd "$(dirname "$0")/.."
+
+build=build
+out=""
+quick=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1 ;;
+    --build) build=$2; shift ;;
+    --out) out=$2; shift ;;
+    --) shift; break ;;
+    *) echo "usage: $0 [--quick] [--build DIR] [--out DIR] [-- corvane-bench options...]" >&2; exit 2 ;;
+  esac
+  shift
+done
+out=${out:-$build/bench/results}
+bench_options="$*"
+[ $quick -eq 1 ] && bench_options="--first-call-runs 3 --steady-pairs 20 --check-repetitions 3 $bench_options"
+
+[ -f "$build/CMakeCache.txt" ] || cmake --preset mingw -B "$build" >/dev/null
+cmake --build "$build" --target corvane-bench CorvaneVMD sleeper
+mkdir -p "$out"
+
+plain_prefix=$PWD/$build/wine/prefix
+guest_prefix=$PWD/$build/wine/bench-virtualbox
+export WINEDEBUG=-all
+
+# Every Wine program runs detached from our terminal's streams: Wine's
+# service processes must not hold a pipe of whoever started us.
+in_prefix() { WINEPREFIX=$1; shift; WINEPREFIX=$WINEPREFIX "$@" </dev/null >/dev/null 2>&1; }
+
+run_bench() {  # LABEL PREFIX
+  echo "corvane-bench on $1..."
+  # shellcheck disable=SC2086
+  WINEPREFIX=$2 wine "$build/bench/corvane-bench.exe" --dll "$build/CorvaneVMD.dll" --label "$1" \
+    --out "$out/$1.json" $bench_options </dev/null
+}
+
+host_conditions() {  # MOMENT
+  printf '"%s": {"loadAverage": "%s", "date": "%s"}' "$1" "$(cut -d' ' -f1-3 /proc/loadavg)" "$(date -u +%Y-%m-%dT%H:%M:%SZ)"
+}
+
+started=$(host_conditions start)
+
+# Plain Wine.
+tools/wine-prefix.sh start "$plain_prefix"
+run_bench plain-wine "$plain_prefix"
+tools/wine-prefix.sh stop "$plain_prefix"
+WINEPREFIX=$plain_prefix wineserver -w || true
+
+# A VirtualBox guest: a copy of the plain prefix with the Guest Additions'
+# registry keys, driver files, installation folder and service process.
+rm -rf "$guest_prefix"
+cp -a "$plain_prefix" "$guest_prefix"
+tools/wine-prefix.sh start "$guest_prefix"
+for key in 'HKLM\SOFTWARE\Oracle\VirtualBox Guest Additions' 'HKLM\SYSTEM\ControlSet001\Services\VBoxGuest' \
+           'HKLM\SYSTEM\ControlSet001\Services\VBoxMouse' 'HKLM\SYSTEM\ControlSet001\Services\VBoxService' \
+           'HKLM\SYSTEM\ControlSet001\Services\VBoxSF'; do
+  in_prefix "$guest_prefix" wine reg add "$key" /f
+done
+system32=$guest_prefix/drive_c/windows/system32
+for driver in VBoxMouse VBoxGuest VBoxSF VBoxVideo; do : >"$system32/drivers/$driver.sys"; done
+mkdir -p "$guest_prefix/drive_c/Program Files/Oracle/VirtualBox Guest Additions"
+cp "$build/tests/sleeper.exe" "$system32/vboxservice.exe"
+cp "$build/tests/sleeper.exe" "$system32/VBoxControl.exe"
+WINEPREFIX=$guest_prefix wine 'C:\windows\system32\vboxservice.exe' 7200 </dev/null >/dev/null 2>&1 &
+sleep 3  # the service process is listed
+run_bench virtualbox-guest "$guest_prefix"
+tools/wine-prefix.sh stop "$guest_prefix"
+
+finished=$(host_conditions finish)
+cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -1)
+cat >"$out/host.json" <<EOF
+{"cpu": "$cpu", "cores": $(nproc), "kernel": "$(uname -r)", "wine": "$(wine --version)", $started, $finished}
+EOF
+
+python3 tools/benchmark-report.py "$out/host.json" "$out/plain-wine.json" "$out/virtualbox-guest.json" >"$out/benchmarks.md"
+cat "$out/benchmarks.md"
+echo "reports: $out/plain-wine.json, $out/virtualbox-guest.json, $out/host.json, $out/benchmarks.md"
