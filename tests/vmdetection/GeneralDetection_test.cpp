@@ -23,6 +23,7 @@ using profile::wmiNull;
 using profile::wmiText;
 
 constexpr uint64_t kOneGiB = 0x40000000;
+constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80041003);  // WBEM_E_ACCESS_DENIED
 
 // Every query a detection that finds nothing makes, in step order.
 const std::vector<std::string> kAllQueries = {
@@ -88,16 +89,6 @@ TEST_F(GeneralDetectionTest, APhysicalMachineShowsNoSignAfterAllElevenQueriesInS
     EXPECT_EQ(verdict.status, S_OK);  // every step reset the helper
 }
 
-TEST_F(GeneralDetectionTest, IsTheUnknownVirtualMachineAndClonesWithTheSameHelper) {
-    platform::WMIHelper* wmi = nullptr;
-    GeneralDetection general(wmi);
-    EXPECT_EQ(general.getType(), VMType::UnknownVM);
-    EXPECT_EQ(general.getName(), "Unknown Virtual Machine");
-    const auto copy = general.clone();
-    EXPECT_EQ(copy->getType(), VMType::UnknownVM);
-    EXPECT_EQ(copy->getName(), "Unknown Virtual Machine");
-}
-
 // --- Step 1: disk drive hardware IDs ---
 
 TEST_F(GeneralDetectionTest, AVirtualDiskInTheFirstHardwareIdIsASignAndNoWmiQueryIsMade) {
@@ -147,13 +138,6 @@ TEST_F(GeneralDetectionTest, ADriveWhoseBufferCannotBeAllocatedIsSkipped) {
     EXPECT_TRUE(general.checkDiskDriveHardwareIds());
     ASSERT_EQ(collector.artefacts().size(), 1u);
     EXPECT_EQ(collector.artefacts()[0].value, "SCSI\\DiskVMware__Virtual_disk");
-}
-
-TEST_F(GeneralDetectionTest, AWalkEndedByAnUnexpectedErrorShowsNoSign) {
-    profile.system.setupDiError = ERROR_INVALID_DATA;
-    const Verdict verdict = detect();
-    EXPECT_FALSE(verdict.sign);
-    EXPECT_EQ(verdict.queries, kAllQueries);
 }
 
 // --- Step 2: memory ---
@@ -252,7 +236,7 @@ TEST_F(GeneralDetectionTest, AProcessorClassWithoutRowsIsNoSign) {
 }
 
 TEST_F(GeneralDetectionTest, AFailedValueQueryLeavesEveryLaterWmiStepWithoutAConnection) {
-    profile.wmi.faults.execQueryByClass[L"Win32_BIOS"] = WBEM_E_ACCESS_DENIED;
+    profile.wmi.faults.execQueryByClass[L"Win32_BIOS"] = kAccessDenied;
     profile.system.power = {true, false, false, false, false, false};  // a sign at step 7: the non-WMI steps still run
     const Verdict verdict = detect();
     EXPECT_TRUE(verdict.sign);
@@ -294,7 +278,7 @@ TEST_F(GeneralDetectionTest, AClassWithoutInstancesIsASign) {
 }
 
 TEST_F(GeneralDetectionTest, AFailedCountIsNoSignAndSilencesTheLaterCounts) {
-    profile.wmi.faults.execQueryByClass[L"Win32_PhysicalMemory"] = WBEM_E_ACCESS_DENIED;
+    profile.wmi.faults.execQueryByClass[L"Win32_PhysicalMemory"] = kAccessDenied;
     for (const auto* empty : {L"Win32_SMBIOSMemory", L"CIM_Slot"}) {
         profile::removeWmiClass(profile, empty);
         profile::addWmiClass(profile, empty);
@@ -305,20 +289,31 @@ TEST_F(GeneralDetectionTest, AFailedCountIsNoSignAndSilencesTheLaterCounts) {
     EXPECT_TRUE(FAILED(verdict.status));  // no reset after a failed count
 }
 
-TEST_F(GeneralDetectionTest, ACountCutShortByAFailingNextKeepsTheRowsCountedSoFar) {
-    profile.wmi.faults.nextByClass[L"Win32_CacheMemory"] = WBEM_E_CALL_CANCELLED;
+// --- Machines described from real data ---
+
+class GeneralDetectionPhysicalProfileTest : public GeneralDetectionTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GeneralDetectionPhysicalProfileTest, ShowsNoSignAfterAllFourteenSteps) {
+    profile = testing::loadFixtureProfile(GetParam());
     const Verdict verdict = detect();
     EXPECT_FALSE(verdict.sign);
-    EXPECT_EQ(verdict.queries, kAllQueries);  // the count reset the helper
+    EXPECT_TRUE(verdict.evidence.empty());
+    EXPECT_EQ(verdict.queries, kAllQueries);
+    EXPECT_EQ(machine().countCalls("GetPwrCapabilities"), 1u);
+    EXPECT_EQ(machine().countCalls("SetupDiEnumDeviceInfo"), 2u);  // one drive, then the end of the list
 }
 
-TEST_F(GeneralDetectionTest, CountsEveryRow) {
-    start();
-    platform::WMIHelper wmi(L"ROOT\\CIMV2");
-    GeneralDetection general(&wmi);
-    EXPECT_EQ(general.countWmiInstances(L"Win32_CacheMemory"), 3);
-    EXPECT_EQ(general.countWmiInstances(L"Win32_NoSuchClass"), 0);
-    EXPECT_EQ(wmi.getStatus(), S_OK);
+INSTANTIATE_TEST_SUITE_P(Fixtures, GeneralDetectionPhysicalProfileTest,
+                         ::testing::Values("profiles/physical/beelink-eq12-desktop.json",
+                                           "profiles/physical/dell-xps15-9560-laptop.json"));
+
+TEST_F(GeneralDetectionTest, PlainWineShowsItsSignAtTheBiosSerialNumber) {
+    profile = testing::loadFixtureProfile("profiles/wine/plain-wine.json");
+    const Verdict verdict = detect();
+    EXPECT_TRUE(verdict.sign);
+    EXPECT_EQ(verdict.queries, firstQueries(1));
+    EXPECT_EQ(evidenceOfKind(verdict, "WMI property"), std::vector<std::string>{"SerialNumber"});
+    EXPECT_EQ(evidenceOfKind(verdict, "WMI value"), std::vector<std::string>{"0"});
 }
 
 }  // namespace
