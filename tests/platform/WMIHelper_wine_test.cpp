@@ -3,50 +3,19 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cwchar>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "api/Exports.h"
 #include "diagnostics/Evidence.h"
-#include "diagnostics/Logger.h"
 #include "platform/WMIHelper.h"
+#include "support/LogCapture.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VMDetectionManager.h"
 
 namespace Corvane::platform {
 namespace {
-
-// A fresh log folder for one test; logging is switched off again afterwards.
-class LogFolder {
-public:
-    LogFolder() {
-        static std::atomic<int> serial{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("corvane-wmi-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++));
-        std::filesystem::remove_all(path_);
-        Logger::setFolder(path_.wstring());
-    }
-    ~LogFolder() {
-        Logger::setFolder(L"");
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    // The whole log; its lines end in CR LF.
-    std::string text() const {
-        std::ifstream file(path_ / "CorvaneLog.txt", std::ios::binary);
-        std::stringstream content;
-        content << file.rdbuf();
-        return content.str();
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Runs `body` on a thread of its own, so that COM apartments of one test never
 // meet those of another.
@@ -70,7 +39,7 @@ std::wstring firstRowText(WMIHelper& wmi, const std::wstring& className, const s
 
 TEST(WMIHelperOnWine, ConnectsAndReadsTheBiosSerialNumber) {
     onOwnThread([] {
-        LogFolder log;
+        testing::LogCapture log;
         WMIHelper wmi(L"ROOT\\CIMV2");
         ASSERT_TRUE(wmi.isConnected());
         EXPECT_EQ(wmi.getStatus(), S_OK);
@@ -81,8 +50,8 @@ TEST(WMIHelperOnWine, ConnectsAndReadsTheBiosSerialNumber) {
         EXPECT_EQ(firstRowText(wmi, L"Win32_ComputerSystem", L"Model"), L"Wine");
 
         const std::string text = log.text();
-        EXPECT_NE(text.find("Connected to ROOT\\CIMV2 WMI namespace\r\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("Performing WMI query: SELECT SerialNumber FROM Win32_BIOS\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Connected to ROOT\\CIMV2 WMI namespace\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Performing WMI query: SELECT SerialNumber FROM Win32_BIOS\n"), std::string::npos) << text;
     });
 }
 
@@ -105,7 +74,7 @@ TEST(WMIHelperOnWine, AThreadAlreadyInTheMultithreadedApartmentStillConnects) {
 
 TEST(WMIHelperOnWine, AFailedQueryDropsTheConnectionAndLeavesTheThreadsComAlone) {
     onOwnThread([] {
-        LogFolder log;
+        testing::LogCapture log;
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         {
             WMIHelper wmi(L"ROOT\\CIMV2");
@@ -116,7 +85,7 @@ TEST(WMIHelperOnWine, AFailedQueryDropsTheConnectionAndLeavesTheThreadsComAlone)
             EXPECT_EQ(failed, static_cast<HRESULT>(0x80041017));  // WBEM_E_INVALID_QUERY
             EXPECT_FALSE(wmi.hasServices());
             EXPECT_FALSE(wmi.holdsComInitialization());
-            EXPECT_NE(log.text().find("Query failed: Error code = 0x80041017\r\n"), std::string::npos) << log.text();
+            EXPECT_NE(log.text().find("Query failed: Error code = 0x80041017\n"), std::string::npos) << log.text();
 
             wmi.reset();
             EXPECT_EQ(wmi.executeQuery(L"SerialNumber", L"Win32_BIOS", L""), WMIHelper::kNotConnected);
@@ -131,7 +100,7 @@ TEST(WMIHelperOnWine, AFailedQueryDropsTheConnectionAndLeavesTheThreadsComAlone)
 
 TEST(WMIHelperOnWine, EmptyClassesAndMissingPropertiesAreReportedNotThrown) {
     onOwnThread([] {
-        LogFolder log;
+        testing::LogCapture log;
         WMIHelper wmi(L"ROOT\\CIMV2");
         ASSERT_TRUE(wmi.isConnected());
 
@@ -153,8 +122,8 @@ TEST(WMIHelperOnWine, EmptyClassesAndMissingPropertiesAreReportedNotThrown) {
         EXPECT_TRUE(wmi.isConnected());
 
         const std::string text = log.text();
-        EXPECT_NE(text.find("Failed to get results for WMI query\r\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("Failed to get WMI property: NoSuchProperty\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Failed to get results for WMI query\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Failed to get WMI property: NoSuchProperty\n"), std::string::npos) << text;
     });
 }
 
@@ -188,7 +157,7 @@ bool wmiProviderDisabled() {
 TEST(WMIHelperWithoutWmi, DetectionStillCompletesWhenWmiCannotStart) {
     ASSERT_TRUE(wmiProviderDisabled()) << "run with WINEDLLOVERRIDES=wbemprox=d (ctest -R wine_without_wmi)";
 
-    LogFolder log;
+    testing::LogCapture log;
     // The first call builds the manager and with it the WMI connection.
     EXPECT_EQ(GetVMType(), 0);
     auto& manager = utils::vmdetection::VMDetectionManager::instance();
@@ -203,7 +172,7 @@ TEST(WMIHelperWithoutWmi, DetectionStillCompletesWhenWmiCannotStart) {
     EXPECT_STREQ(GetVMName(), "");
 
     const std::string text = log.text();
-    EXPECT_NE(text.find("WMIHelper: Failed to create IWbemLocator object: Error code = 0x80070005\r\n"),
+    EXPECT_NE(text.find("WMIHelper: Failed to create IWbemLocator object: Error code = 0x80070005\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("Performing WMI query"), std::string::npos) << text;
