@@ -60,6 +60,7 @@ BOOL WINAPI simSetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA
     device->ClassGuid = kDiskDriveClass;
     device->DevInst = 0x100 + index;
     device->Reserved = index + 1;  // which device of the set the record names
+    s.m.setLastError(ERROR_SUCCESS);  // SetupAPI clears the last error on success
     return TRUE;
 }
 
@@ -89,6 +90,7 @@ BOOL WINAPI simSetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA 
         return FALSE;
     }
     std::memcpy(buffer, data.data(), data.size());
+    s.m.setLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
