@@ -10,7 +10,7 @@ namespace corvane_bench {
 struct BenchOptions {
     std::wstring dllPath = L"CorvaneVMD.dll";
     std::string label = "unnamed";   // what the machine is, e.g. "plain-wine"
-    int firstCallRuns = 10;          // fresh processes of each kind
+    int firstCallRuns = 20;          // fresh processes of each kind
     int steadyPairs = 300;           // library and baseline detections, interleaved
     int warmupDetections = 3;
     int checkRepetitions = 50;       // calls of each detector and each check
@@ -28,7 +28,8 @@ nlohmann::json describeConditions(const BenchOptions& options);
 nlohmann::json measureFirstCalls(const BenchOptions& options);
 
 // What a child process started by measureFirstCalls does: `kind` is
-// "library" or "baseline"; prints one JSON line and returns the exit code.
+// "library" (the DLL), "linked" (the library linked into this program) or
+// "baseline"; prints one JSON line and returns the exit code.
 int runFirstCallChild(const std::wstring& kind, const BenchOptions& options);
 
 // Repeated detections in one process, library and baseline interleaved.

@@ -74,9 +74,14 @@ def main(arguments):
     row("loading the DLL", lambda r: spread(r["firstCall"]["library"]["loadUs"]))
     row("first `DetectVM`, library", lambda r: spread(r["firstCall"]["library"]["firstDetectUs"]))
     row("first detection, baseline", lambda r: spread(r["firstCall"]["baseline"]["firstDetectUs"]))
+    row("first detection, library linked into the program", lambda r: spread(r["firstCall"]["linked"]["firstDetectUs"]))
     row("first call: library / baseline", lambda r: goal(r["firstCall"]["overhead"]))
     row("first call with the DLL's loading / baseline",
         lambda r: f"{r['firstCall']['overhead']['ratioOfMediansWithLoad']:.3f}")
+    row("first call, library linked in / baseline",
+        lambda r: f"{r['firstCall']['overhead']['linkedRatioOfMedians']:.3f}")
+    row("second detection of a fresh process: library / baseline",
+        lambda r: f"{r['firstCall']['overhead']['secondDetectRatioOfMedians']:.3f}")
     row("steady `DetectVM`, library", lambda r: spread(r["steadyState"]["libraryUs"]))
     row("steady detection, baseline", lambda r: spread(r["steadyState"]["baselineUs"]))
     row("steady state: library / baseline", lambda r: goal(r["steadyState"]["overhead"]))
