@@ -299,7 +299,7 @@ MachineProfile physicalMachineWithoutSigns() {
     addRegistryKey(p, L"HKCU", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer");
 
     // File system.
-    for (const auto* dir : {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWOW64",
+    for (const auto* dir : {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWOW64", L"C:\\Windows\\SysWOW64\\drivers",
                             L"C:\\Program Files", L"C:\\Program Files\\Dell", L"C:\\Program Files\\Common Files",
                             L"C:\\Program Files (x86)", L"C:\\Users\\Public"})
         addDirectory(p, dir);

@@ -28,7 +28,7 @@ protected:
 
 TEST_F(SimulatedFirmware, TableOf4096BytesFitsTheFirstCallAndOf4097NeedsASecond) {
     setSmbios(profile, std::vector<uint8_t>(4096, 0x11));
-    addAcpiTable(profile, "SSDT", std::vector<uint8_t>(4097, 0x22));
+    addAcpiTable(profile, "OEM1", std::vector<uint8_t>(4097, 0x22));
     auto& machine = start();
     resolve();
     std::vector<uint8_t> buffer(4096, 0);
@@ -36,15 +36,15 @@ TEST_F(SimulatedFirmware, TableOf4096BytesFitsTheFirstCallAndOf4097NeedsASecond)
     EXPECT_EQ(buffer[4095], 0x11);
 
     std::fill(buffer.begin(), buffer.end(), 0);
-    EXPECT_EQ(getTable(kAcpi, acpiTableId("SSDT"), buffer.data(), 4096), 4097u);
+    EXPECT_EQ(getTable(kAcpi, acpiTableId("OEM1"), buffer.data(), 4096), 4097u);
     EXPECT_EQ(buffer[0], 0);  // too small: nothing copied
     buffer.resize(4097);
-    EXPECT_EQ(getTable(kAcpi, acpiTableId("SSDT"), buffer.data(), 4097), 4097u);
+    EXPECT_EQ(getTable(kAcpi, acpiTableId("OEM1"), buffer.data(), 4097), 4097u);
     EXPECT_EQ(buffer[4096], 0x22);
-    EXPECT_EQ(machine.calls().back().argument, "ACPI 0x54445353");
+    EXPECT_EQ(machine.calls().back().argument, "ACPI 0x314D454F");
 
     machine.faults().firmwareSecondCallFails = true;
-    EXPECT_EQ(getTable(kAcpi, acpiTableId("SSDT"), buffer.data(), 4097), 0u);
+    EXPECT_EQ(getTable(kAcpi, acpiTableId("OEM1"), buffer.data(), 4097), 0u);
     EXPECT_EQ(getTable(kAcpi, acpiTableId("NONE"), buffer.data(), 4097), 0u);
 }
 

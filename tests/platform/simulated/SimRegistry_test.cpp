@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include "platform/profile/ProfileText.h"
 #include "support/SimulatedMachineTest.h"
 
 namespace Corvane::testing {

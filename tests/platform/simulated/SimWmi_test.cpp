@@ -95,7 +95,7 @@ TEST_F(SimulatedWmi, QueriesSelectRowsAndProperties) {
                 ElementsAre(L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0", L"PCI_BUS_1", L"PCI_BUS_2", L"USB_BUS_0"));
     EXPECT_THAT(column(L"select serialnumber from win32_bios", L"SerialNumber"), ElementsAre(L"7H2K9Q2"));
     // A query that names one property exposes only it.
-    EXPECT_THAT(column(L"SELECT SerialNumber FROM Win32_BIOS", L"Manufacturer"), ElementsAre(L"<" + std::to_wstring(WBEM_E_NOT_FOUND) + L">"));
+    EXPECT_THAT(column(L"SELECT SerialNumber FROM Win32_BIOS", L"Manufacturer"), ElementsAre(L"<" + std::to_wstring(static_cast<HRESULT>(WBEM_E_NOT_FOUND)) + L">"));
     EXPECT_THAT(column(L"SELECT LogfileName, Sources FROM Win32_NTEventlogFile WHERE LogfileName = 'system'", L"LogfileName"),
                 ElementsAre(L"System"));
     EXPECT_THAT(column(L"SELECT MACAddress FROM Win32_NetworkAdapterConfiguration", L"MACAddress"),
