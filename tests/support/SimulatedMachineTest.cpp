@@ -3,7 +3,11 @@
 namespace Corvane::testing {
 
 std::filesystem::path fixturePath(const std::string& relative) {
-    return std::filesystem::path(CORVANE_FIXTURES_DIR) / std::filesystem::path(relative);
+    std::string folder = CORVANE_FIXTURES_DIR;
+    // Under Wine the build's Unix path is reached through drive Z:; naming the
+    // drive keeps the path valid whatever the current directory's drive is.
+    if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;
+    return std::filesystem::path(folder) / std::filesystem::path(relative);
 }
 
 profile::MachineProfile loadFixtureProfile(const std::string& relative) { return profile::loadProfileFile(fixturePath(relative)); }
