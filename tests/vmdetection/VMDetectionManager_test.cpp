@@ -180,7 +180,7 @@ TEST_F(VMDetectionManagerTest, ProductSignsWithoutAGeneralSignGiveNone) {
 TEST_F(VMDetectionManagerTest, EachProductAloneIsRecognised) {
     profile.system.totalPhysicalMemory = 768ull << 20;
     auto& m = startManager();
-    auto& machine = *Corvane::simulated::SimulatedMachine::current();
+    auto& machine = this->machine();
     const MachineProfile clean = machine.profile();
     for (const auto& [name, addSigns] : kProductSigns) {
         machine.profile() = clean;
@@ -193,7 +193,7 @@ TEST_F(VMDetectionManagerTest, EachProductAloneIsRecognised) {
 TEST_F(VMDetectionManagerTest, TheEarlierProductInListOrderWinsEveryTie) {
     profile.system.totalPhysicalMemory = 768ull << 20;
     auto& m = startManager();
-    auto& machine = *Corvane::simulated::SimulatedMachine::current();
+    auto& machine = this->machine();
     const MachineProfile clean = machine.profile();
     for (size_t first = 0; first < kProductSigns.size(); ++first) {
         for (size_t later = first + 1; later < kProductSigns.size(); ++later) {
