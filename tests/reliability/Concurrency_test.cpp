@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -219,7 +218,7 @@ int auditLog(const std::filesystem::path& file, const std::vector<Writer>& write
     int splitEntries = 0;
     for (const Writer& writer : writers) {
         std::vector<int> nextEntry(kThreads, 0);
-        std::optional<int> headerOfThread;  // the thread of this process's open header
+        int headerOfThread = -1;  // the thread of this process's open header, -1 for none
         size_t headerIndex = 0;
         for (size_t i = 0; i < lines.size(); ++i) {
             const Line& line = lines[i];
@@ -227,11 +226,11 @@ int auditLog(const std::filesystem::path& file, const std::vector<Writer>& write
             if (line.kind == Line::Header) {
                 const auto it = writer.threadOfId.find(line.threadId);
                 if (it == writer.threadOfId.end()) continue;  // another process's
-                if (headerOfThread) disorder(where + "a second header before the message");
+                if (headerOfThread != -1) disorder(where + "a second header before the message");
                 headerOfThread = it->second;
                 headerIndex = i;
             } else if (line.kind == Line::Message && line.tag == writer.tag) {
-                if (!headerOfThread || *headerOfThread != line.thread)
+                if (headerOfThread != line.thread)
                     disorder(where + "the message of thread " + std::to_string(line.thread) + " entry " +
                              std::to_string(line.entry) + " does not follow a header of its thread");
                 if (line.entry != nextEntry[line.thread])
@@ -239,7 +238,7 @@ int auditLog(const std::filesystem::path& file, const std::vector<Writer>& write
                              " where entry " + std::to_string(nextEntry[line.thread]) + " was due");
                 nextEntry[line.thread] = line.entry + 1;
                 if (i != headerIndex + 1 || i + 1 >= lines.size() || lines[i + 1].kind != Line::Empty) ++splitEntries;
-                headerOfThread.reset();
+                headerOfThread = -1;
             }
         }
         for (int t = 0; t < kThreads; ++t)
