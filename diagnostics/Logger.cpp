@@ -30,12 +30,16 @@ constexpr auto kOpenRetryDelay = std::chrono::milliseconds(200);
 // standard streams cannot ask for one).
 class SharedFileStream : public std::ostream {
 public:
-    explicit SharedFileStream(FILE* file) : std::ostream(nullptr), buffer_(file, std::ios::out) { rdbuf(&buffer_); }
+    explicit SharedFileStream(FILE* file) : std::ostream(nullptr), file_(file), buffer_(file, std::ios::out) {
+        rdbuf(&buffer_);
+    }
     ~SharedFileStream() override {
-        buffer_.close();  // fclose
+        buffer_.close();  // flushes, but leaves a stream it did not open to its owner
+        std::fclose(file_);
     }
 
 private:
+    FILE* file_;
     __gnu_cxx::stdio_filebuf<char> buffer_;
 };
 

@@ -14,6 +14,7 @@
 
 #include "diagnostics/CorvaneException.h"
 #include "diagnostics/Logger.h"
+#include "platform/Win32Api.h"
 
 namespace Corvane {
 namespace {
@@ -45,6 +46,9 @@ protected:
     fs::path logFile(const fs::path& folder) const { return folder / "CorvaneLog.txt"; }
 
     fs::path root;
+    // The log writes to the real file system; its thread IDs and text
+    // conversions come from the real machine too.
+    platform::ScopedWin32Binding realMachine{platform::realWin32()};
 };
 
 TEST_F(LoggerTest, NothingIsCreatedWhileLoggingIsOff) {
