@@ -7,7 +7,7 @@
 // simulated machine, where they are compared with the library's calls.
 
 #ifdef CORVANE_PLAIN_THROUGH_SEAM
-#include "platform/Win32Api.h"  // the same Windows headers, and the seam
+#include "win32/Win32Api.h"  // the same Windows headers, and the seam
 #define PLAIN(function) ::Corvane::platform::win32().function
 #else
 #include <windows.h>

@@ -9,9 +9,9 @@
 #include "cli/Output.h"
 #include "cli/ToolError.h"
 #include "cli/Utf8.h"
-#include "platform/capture/CaptureMachine.h"
-#include "platform/capture/Redaction.h"
-#include "platform/profile/ProfileJson.h"
+#include "toolkit/capture/CaptureMachine.h"
+#include "toolkit/capture/Redaction.h"
+#include "toolkit/profile/ProfileJson.h"
 
 namespace Corvane::cli {
 

@@ -12,8 +12,8 @@
 #include "cli/Output.h"
 #include "cli/ToolError.h"
 #include "cli/Utf8.h"
-#include "diagnostics/explain/Explanation.h"
-#include "diagnostics/explain/ExplanationRender.h"
+#include "toolkit/explain/Explanation.h"
+#include "toolkit/explain/ExplanationRender.h"
 
 namespace Corvane::cli {
 namespace {

@@ -9,9 +9,9 @@
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
 #include "cli/ToolError.h"
-#include "diagnostics/explain/ExplanationRender.h"
-#include "platform/capture/Replay.h"
-#include "platform/profile/ProfileJson.h"
+#include "toolkit/explain/ExplanationRender.h"
+#include "toolkit/capture/Replay.h"
+#include "toolkit/profile/ProfileJson.h"
 
 namespace Corvane::cli {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "diagnostics/CorvaneException.h"
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane {
 namespace {

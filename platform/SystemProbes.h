@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane::platform {
 

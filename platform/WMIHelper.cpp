@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "diagnostics/Logger.h"
-#include "platform/WmiBstr.h"
+#include "win32/WmiBstr.h"
 
 namespace Corvane::platform {
 namespace {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/ComPtr.h"
-#include "platform/Win32Api.h"
+#include "win32/ComPtr.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane::platform {
 
@@ -22,7 +22,7 @@ public:
     static constexpr HRESULT kNotConnected = RPC_E_DISCONNECTED;
 
     // Connects at once; the outcome is kept in `status`.  A BSTR that cannot
-    // be allocated raises BstrAllocationError (platform/WmiBstr.h).
+    // be allocated raises BstrAllocationError (win32/WmiBstr.h).
     explicit WMIHelper(const std::wstring& wmiNamespace);
     ~WMIHelper();
     WMIHelper(const WMIHelper&) = delete;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane::utils::vmdetection {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "diagnostics/Evidence.h"
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane::utils::vmdetection {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "diagnostics/Evidence.h"
-#include "platform/ComPtr.h"
+#include "win32/ComPtr.h"
 #include "vmdetection/CommonChecks.h"
 #include "vmdetection/VirtualBoxDetection.h"
 

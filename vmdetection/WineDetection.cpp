@@ -1,7 +1,7 @@
 #include "vmdetection/WineDetection.h"
 
 #include "diagnostics/Evidence.h"
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 #include "vmdetection/CommonChecks.h"
 
 namespace Corvane::utils::vmdetection {

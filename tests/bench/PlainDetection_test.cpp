@@ -14,7 +14,7 @@
 
 #include "bench/PlainDetection.h"
 #include "platform/SystemProbes.h"
-#include "platform/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
 

@@ -14,7 +14,7 @@
 
 #include "diagnostics/CorvaneException.h"
 #include "diagnostics/Logger.h"
-#include "platform/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace Corvane {
 namespace {

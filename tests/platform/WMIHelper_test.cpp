@@ -9,7 +9,7 @@
 #include "support/LogCapture.h"
 #include "support/SimulatedMachineTest.h"
 #include "platform/WMIHelper.h"
-#include "platform/WmiBstr.h"
+#include "win32/WmiBstr.h"
 
 namespace Corvane::platform {
 namespace {

@@ -7,9 +7,9 @@
 #include <initializer_list>
 #include <random>
 
-#include "platform/profile/ProfileBuilder.h"
-#include "platform/profile/ProfileJson.h"
-#include "platform/profile/ProfileText.h"
+#include "toolkit/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileJson.h"
+#include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::testing {
 namespace {

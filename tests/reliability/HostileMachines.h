@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/profile/MachineProfile.h"
-#include "platform/simulated/SimulatedMachine.h"
+#include "toolkit/profile/MachineProfile.h"
+#include "toolkit/simulation/SimulatedMachine.h"
 
 namespace Corvane::testing {
 

@@ -26,7 +26,7 @@
 
 #include "diagnostics/Evidence.h"
 #include "platform/SystemProbes.h"
-#include "platform/profile/ProfileJson.h"
+#include "toolkit/profile/ProfileJson.h"
 #include "reliability/HostileMachines.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/GeneralDetection.h"

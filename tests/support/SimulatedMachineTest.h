@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/profile/MachineProfile.h"
-#include "platform/profile/ProfileBuilder.h"
-#include "platform/profile/ProfileJson.h"
-#include "platform/simulated/SimulatedMachine.h"
+#include "toolkit/profile/MachineProfile.h"
+#include "toolkit/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileJson.h"
+#include "toolkit/simulation/SimulatedMachine.h"
 
 namespace Corvane::testing {
 

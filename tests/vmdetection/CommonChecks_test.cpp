@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/CommonChecks.h"
 #include "vmdetection/DetectorTestSupport.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/profile/ProfileJson.h"
+#include "toolkit/profile/ProfileJson.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
 

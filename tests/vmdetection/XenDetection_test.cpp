@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/XenDetection.h"
 

@@ -1,0 +1,150 @@
+// Redaction: what it removes, and what it must leave for every check.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "toolkit/capture/Redaction.h"
+#include "toolkit/profile/ProfileBuilder.h"
+#include "toolkit/profile/ProfileJson.h"
+
+namespace Corvane::capture {
+namespace {
+
+using profile::MachineProfile;
+
+TEST(RedactText, KeepsTheWordsChecksLookForAndTheLength) {
+    EXPECT_EQ(redactText(L"VMware-56 4d 2a 9f"), L"VMware-11 1x 1x 1x");
+    EXPECT_EQ(redactText(L"innotek GmbH 1.2"), L"innotek GmbH 1.1");
+    EXPECT_EQ(redactText(L"To be filled by O.E.M."), L"Xx xx xxxxxx xx X.X.X.");
+    EXPECT_EQ(redactText(L"Xenia2"), L"Xenxx1");
+    // A BIOS serial of exactly "0" is a sign; one of "7" is not and must not become one.
+    EXPECT_EQ(redactText(L"0"), L"0");
+    EXPECT_EQ(redactText(L"7"), L"1");
+    EXPECT_EQ(redactText(L"A M I-CZC1234"), L"A M I-XXX1111");
+}
+
+TEST(RedactText, NeverFormsAWordACheckLooksFor) {
+    // Redacted characters are X, x, 0 and 1 only; no word of any check is made of them.
+    for (const std::wstring& word : signWords()) {
+        EXPECT_FALSE(std::all_of(word.begin(), word.end(), [](wchar_t c) {
+            return c == L'x' || c == L'0' || c == L'1' || !std::iswalnum(c);
+        })) << std::string(word.begin(), word.end());
+    }
+}
+
+TEST(RedactMacText, DropsTheDevicesHalfOnly) {
+    EXPECT_EQ(redactMacText(L"08:00:27:AB:CD:EF"), L"08:00:27:00:00:00");
+    EXPECT_EQ(redactMacText(L"00-50-56-C0-00-08"), L"00-50-56-00-00-00");
+    // The VirtualBox prefix found in the middle of an address stays findable.
+    EXPECT_EQ(redactMacText(L"12:08:00:27:aa:bb"), L"12:08:00:27:00:00");
+}
+
+// A table with a system structure (serial, UUID), a base board whose serial
+// names VMware, and the end marker.
+std::vector<uint8_t> sampleSmbios() {
+    std::vector<uint8_t> system(0x1B - 4, 0);
+    system[0x04 - 4] = 1;  // manufacturer: string 1
+    system[0x05 - 4] = 2;  // product
+    system[0x07 - 4] = 3;  // serial number
+    for (int i = 0; i < 16; ++i) system[0x08 - 4 + i] = static_cast<uint8_t>(0xA0 + i);
+    std::vector<uint8_t> board(0x0F - 4, 0);
+    board[0x04 - 4] = 1;
+    board[0x07 - 4] = 2;  // serial number
+    return profile::rawSmbiosData({profile::smbiosStructure(1, 1, system, {"QEMU", "Standard PC", "CZC4471WXY"}),
+                                   profile::smbiosStructure(2, 2, board, {"Intel", "VMware-42 1a"})});
+}
+
+TEST(RedactSmbiosTable, RedactsSerialsAndTheUuidInPlace) {
+    const std::vector<uint8_t> original = sampleSmbios();
+    std::vector<uint8_t> redacted = original;
+    redactSmbiosTable(redacted);
+    ASSERT_EQ(redacted.size(), original.size());
+
+    const std::string text(redacted.begin(), redacted.end());
+    EXPECT_EQ(text.find("CZC4471WXY"), std::string::npos);
+    EXPECT_NE(text.find("XXX1111XXX"), std::string::npos);
+    EXPECT_NE(text.find("QEMU"), std::string::npos) << "the manufacturer is not a serial";
+    EXPECT_NE(text.find("Standard PC"), std::string::npos);
+    EXPECT_NE(text.find("VMware-11 1x"), std::string::npos) << "the pattern inside a serial stays";
+    const size_t uuid = 8 + 0x08;
+    EXPECT_TRUE(std::all_of(redacted.begin() + uuid, redacted.begin() + uuid + 16, [](uint8_t b) { return b == 0; }));
+    // Nothing else changes: headers, string numbers and the other strings stay.
+    auto inside = [&](size_t at, const std::string& what) {
+        const size_t begin = std::string(original.begin(), original.end()).find(what);
+        return begin != std::string::npos && at >= begin && at < begin + what.size();
+    };
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (original[i] == redacted[i]) continue;
+        EXPECT_TRUE((i >= uuid && i < uuid + 16) || inside(i, "CZC4471WXY") || inside(i, "VMware-42 1a")) << "byte " << i;
+    }
+}
+
+TEST(RedactSmbiosTable, StopsAtABrokenStructure) {
+    std::vector<uint8_t> raw = sampleSmbios();
+    raw[8 + 1] = 2;  // the first structure claims a length shorter than its header
+    const std::vector<uint8_t> before = raw;
+    redactSmbiosTable(raw);
+    EXPECT_EQ(raw, before);
+}
+
+MachineProfile machineWithNames() {
+    MachineProfile machine = profile::physicalMachineWithoutSigns();
+    machine.description = "Machine DESKTOP-7QK2M1R as corvane-vmd captured it";
+    machine.source = "captured by corvane-vmd capture on DESKTOP-7QK2M1R at 2026-01-01T00:00:00Z";
+    profile::setWmiValue(machine, L"Win32_ComputerSystem", L"Name", profile::wmiText(L"DESKTOP-7QK2M1R"));
+    profile::setWmiValue(machine, L"Win32_ComputerSystem", L"UserName", profile::wmiText(L"CORPNET\\alice.smith"));
+    profile::setWmiValue(machine, L"Win32_Processor", L"SystemName", profile::wmiText(L"DESKTOP-7QK2M1R"));
+    profile::setWmiValue(machine, L"Win32_BIOS", L"SerialNumber", profile::wmiText(L"5CG1234XYZ"));
+    profile::setWmiValue(machine, L"Win32_NetworkAdapterConfiguration", L"MACAddress", profile::wmiText(L"3C:52:82:12:34:56"));
+    profile::setWmiValue(machine, L"Win32_NetworkAdapterConfiguration", L"IPAddress",
+                         profile::wmiStrings({L"192.168.17.42", L"fe80::1c2b:3a4d"}));
+    profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID",
+                         profile::wmiText(L"USBSTOR\\DISK&VEN_SANDISK&PROD_ULTRA\\4C530001230715117384&0"));
+    profile::addFile(machine, L"C:\\Users\\alice.smith\\AppData\\Local\\vmware\\vmware-tray.log");
+    machine.adapters.clear();
+    profile::addAdapter(machine, "3C:52:82:12:34:56", "Intel(R) Ethernet Connection (7) I219-LM");
+    return machine;
+}
+
+TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
+    MachineProfile machine = machineWithNames();
+    redactProfile(machine);
+    std::string json = profile::toJson(machine);
+    std::transform(json.begin(), json.end(), json.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* secret : {"desktop-7qk2m1r", "alice.smith", "corpnet", "5cg1234xyz", "12:34:56", "192.168.17.42",
+                               "4c530001230715117384"}) {
+        EXPECT_EQ(json.find(secret), std::string::npos) << secret;
+    }
+    EXPECT_NE(json.find("3c:52:82:00:00:00"), std::string::npos) << "the maker's half of the address stays";
+    EXPECT_NE(json.find("usbstor\\\\disk&ven_sandisk&prod_ultra\\\\"), std::string::npos) << "the device's kind stays";
+    EXPECT_NE(json.find("\\\\vmware\\\\vmware-tray.log"), std::string::npos) << "only the user's name goes";
+    EXPECT_EQ(machine.adapters.front().address, (std::vector<uint8_t>{0x3C, 0x52, 0x82, 0, 0, 0}));
+    EXPECT_NE(machine.source.find("redacted"), std::string::npos);
+}
+
+TEST(RedactProfile, RemovesTheCapturedComputersNameWithoutWmi) {
+    MachineProfile machine = profile::physicalMachineWithoutSigns();
+    machine.wmi.classes.clear();
+    machine.description = "Machine LAB-PC-0042 as corvane-vmd captured it";
+    machine.source = "captured by corvane-vmd capture on LAB-PC-0042 at 2026-01-01T00:00:00Z";
+    redactProfile(machine);
+    EXPECT_EQ(machine.description.find("LAB-PC-0042"), std::string::npos) << machine.description;
+    EXPECT_EQ(machine.source.find("LAB-PC-0042"), std::string::npos) << machine.source;
+}
+
+TEST(RedactProfile, KeepsLengthsAndIsStable) {
+    const MachineProfile original = machineWithNames();
+    MachineProfile once = original;
+    redactProfile(once);
+    EXPECT_EQ(once.description.size(), original.description.size());
+    ASSERT_EQ(once.files.size(), original.files.size());
+    EXPECT_EQ(once.files.back().path.size(), original.files.back().path.size());
+    MachineProfile twice = once;
+    redactProfile(twice);
+    EXPECT_EQ(profile::toJson(twice), profile::toJson(once));
+}
+
+}  // namespace
+}  // namespace Corvane::capture

@@ -1,0 +1,183 @@
+// The text and JSON forms of an explanation: the documented JSON fields parse
+// back with their values, and the text marks what decided the verdict.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "toolkit/explain/ExplanationRender.h"
+
+namespace Corvane::diagnostics::explain {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+CheckOutcome check(std::string name, bool sign, bool reached, bool decisive = false, std::vector<Artefact> evidence = {}) {
+    CheckOutcome outcome;
+    outcome.check = std::move(name);
+    outcome.sign = sign;
+    outcome.reached = reached;
+    outcome.decisive = decisive;
+    outcome.evidence = std::move(evidence);
+    outcome.elapsed = 1500us;
+    return outcome;
+}
+
+// The gate opened at its second step; Alpha wins at its second check; Beta is
+// never asked although it shows a sign.
+Explanation sample() {
+    Explanation explanation;
+    explanation.machine = "test machine";
+    explanation.libraryVersion = "1.0.0.0";
+    explanation.verdict = {4, "Alpha"};
+    explanation.gate = "GeneralDetection.checkMemorySize";
+    explanation.decidedBy = "AlphaDetection.checkProcesses";
+    explanation.elapsed = 42ms;
+    explanation.reported = Verdict{4, "Alpha"};
+
+    DetectorOutcome gate{"GeneralDetection", "Unknown Virtual Machine", 10, DetectorRole::Gate, true, {}};
+    gate.checks = {check("checkDiskDriveHardwareIds", false, true),
+                   check("checkMemorySize", true, true, true, {{"memory size", "536870912 bytes"}}),
+                   check("checkBiosSerialNumber", true, false, false, {{"WMI value", "0"}})};
+    DetectorOutcome alpha{"AlphaDetection", "Alpha", 4, DetectorRole::Product, true, {}};
+    alpha.checks = {check("checkAdapterDescriptions", false, true),
+                    check("checkProcesses", true, true, true, {{"process", "alpha.exe"}, {"process", "alpha2.exe"}}),
+                    check("checkFiles", true, false)};
+    DetectorOutcome beta{"BetaDetection", "Beta", 8, DetectorRole::Product, false, {}};
+    beta.checks = {check("checkProcesses", true, false, false, {{"process", "beta.exe"}})};
+    explanation.detectors = {gate, alpha, beta};
+    return explanation;
+}
+
+// The line of the text that names this check of this detector.
+std::string lineOf(const std::string& text, const std::string& heading, const std::string& checkName) {
+    std::istringstream lines(text);
+    std::string line;
+    bool inDetector = false;
+    while (std::getline(lines, line)) {
+        if (line.rfind(heading, 0) == 0) inDetector = true;
+        else if (inDetector && line.empty()) inDetector = false;
+        else if (inDetector && line.find(" " + checkName + " ") != std::string::npos) return line;
+    }
+    return "";
+}
+
+TEST(ExplanationJson, ParsesBackWithTheDocumentedFields) {
+    const json document = json::parse(renderJson(sample()));
+
+    EXPECT_EQ(document.at("machine"), "test machine");
+    EXPECT_EQ(document.at("libraryVersion"), "1.0.0.0");
+    EXPECT_EQ(document.at("verdict"), (json{{"type", 4}, {"name", "Alpha"}, {"recognised", true}}));
+    EXPECT_EQ(document.at("gate"), "GeneralDetection.checkMemorySize");
+    EXPECT_EQ(document.at("decidedBy"), "AlphaDetection.checkProcesses");
+    EXPECT_EQ(document.at("detectVM"), (json{{"type", 4}, {"name", "Alpha"}, {"recognised", true}}));
+    EXPECT_EQ(document.at("agrees"), true);
+    EXPECT_EQ(document.at("nanoseconds"), 42000000);
+
+    const json& detectors = document.at("detectors");
+    ASSERT_EQ(detectors.size(), 3u);
+    EXPECT_EQ(detectors[0].at("detector"), "GeneralDetection");
+    EXPECT_EQ(detectors[0].at("name"), "Unknown Virtual Machine");
+    EXPECT_EQ(detectors[0].at("role"), "gate");
+    EXPECT_EQ(detectors[0].at("type"), 10);
+    EXPECT_EQ(detectors[1].at("role"), "product");
+    EXPECT_EQ(detectors[2].at("asked"), false);
+    EXPECT_EQ(detectors[2].at("sign"), true);
+
+    const json& processes = detectors[1].at("checks").at(1);
+    EXPECT_EQ(processes.at("check"), "checkProcesses");
+    EXPECT_EQ(processes.at("sign"), true);
+    EXPECT_EQ(processes.at("reached"), true);
+    EXPECT_EQ(processes.at("decisive"), true);
+    EXPECT_EQ(processes.at("nanoseconds"), 1500000);
+    EXPECT_EQ(processes.at("evidence"),
+              (json::array({{{"kind", "process"}, {"value", "alpha.exe"}}, {{"kind", "process"}, {"value", "alpha2.exe"}}})));
+    EXPECT_EQ(detectors[1].at("checks").at(2).at("reached"), false);
+    EXPECT_TRUE(detectors[1].at("checks").at(0).at("evidence").empty());
+}
+
+TEST(ExplanationJson, MissingFactsAreNullAndADisagreementIsFlagged) {
+    Explanation explanation = sample();
+    explanation.gate.clear();
+    explanation.decidedBy.clear();
+    explanation.libraryVersion.clear();
+    explanation.verdict = {1, ""};
+    explanation.reported = Verdict{7, "Wine"};
+
+    const json document = json::parse(renderJson(explanation));
+    EXPECT_TRUE(document.at("gate").is_null());
+    EXPECT_TRUE(document.at("decidedBy").is_null());
+    EXPECT_TRUE(document.at("libraryVersion").is_null());
+    EXPECT_EQ(document.at("verdict").at("recognised"), false);
+    EXPECT_EQ(document.at("detectVM").at("type"), 7);
+    EXPECT_EQ(document.at("agrees"), false);
+
+    explanation.reported.reset();
+    const json unasked = json::parse(renderJson(explanation));
+    EXPECT_TRUE(unasked.at("detectVM").is_null());
+    EXPECT_EQ(unasked.at("agrees"), true);
+}
+
+TEST(ExplanationJson, ArtefactsThatAreNotUtf8StillRender) {
+    Explanation explanation = sample();
+    explanation.detectors[1].checks[1].evidence[0].value = "bad \xff\xfe byte";
+    std::string text;
+    ASSERT_NO_THROW(text = renderJson(explanation));
+    EXPECT_NO_THROW(json::parse(text));
+}
+
+TEST(ExplanationText, MarksTheGateTheDecisionAndWhatDetectVMNeverAsks) {
+    const std::string text = renderText(sample());
+
+    EXPECT_NE(text.find("Verdict:      Alpha (type 4)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Gate:         opened by GeneralDetection.checkMemorySize\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Decided by:   AlphaDetection.checkProcesses\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("DetectVM:     Alpha (type 4), agrees\n"), std::string::npos) << text;
+
+    const std::string gateHeading = "GeneralDetection: Unknown Virtual Machine (type 10), the gate";
+    EXPECT_NE(lineOf(text, gateHeading, "checkMemorySize").find("SIGN"), std::string::npos) << text;
+    EXPECT_NE(lineOf(text, gateHeading, "checkMemorySize").find("<- opened the gate"), std::string::npos) << text;
+    EXPECT_NE(lineOf(text, gateHeading, "checkBiosSerialNumber").find("(not reached)"), std::string::npos) << text;
+    EXPECT_EQ(lineOf(text, gateHeading, "checkDiskDriveHardwareIds").find("(not reached)"), std::string::npos) << text;
+
+    const std::string alphaHeading = "AlphaDetection: Alpha (type 4)";
+    EXPECT_NE(lineOf(text, alphaHeading, "checkProcesses").find("<- decided the verdict"), std::string::npos) << text;
+    EXPECT_NE(lineOf(text, alphaHeading, "checkFiles").find("(not reached)"), std::string::npos) << text;
+    EXPECT_NE(text.find("checkProcesses                    SIGN    1.500 ms  <- decided the verdict\n"
+                        "          process: alpha.exe\n"
+                        "          process: alpha2.exe\n"),
+              std::string::npos)
+        << text;
+
+    // Beta is not asked at all: its heading says so, its checks carry no mark.
+    EXPECT_NE(text.find("BetaDetection: Beta (type 8), not asked by DetectVM\n"), std::string::npos) << text;
+    const std::string betaLine = lineOf(text, "BetaDetection", "checkProcesses");
+    EXPECT_NE(betaLine.find("SIGN"), std::string::npos) << text;
+    EXPECT_EQ(betaLine.find("("), std::string::npos) << text;
+    EXPECT_EQ(betaLine.find("<-"), std::string::npos) << text;
+    EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
+}
+
+TEST(ExplanationText, ADisagreementIsShoutedAndAClosedGateExplained) {
+    Explanation explanation = sample();
+    explanation.gate.clear();
+    explanation.decidedBy.clear();
+    explanation.verdict = {1, ""};
+    explanation.reported = Verdict{7, "Wine"};
+
+    const std::string text = renderText(explanation);
+    EXPECT_NE(text.find("DetectVM:     Wine (type 7), DISAGREES\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("WARNING: DetectVM answered Wine (type 7), but the checks run for this explanation give "
+                        "no product (type 1)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Gate:         closed"), std::string::npos) << text;
+    EXPECT_NE(text.find("Decided by:   nothing"), std::string::npos) << text;
+    EXPECT_EQ(disagreementWarning(sample()), "");
+}
+
+}  // namespace
+}  // namespace Corvane::diagnostics::explain

@@ -1,0 +1,297 @@
+// The explanation engine over detectors whose answers a test chooses: every
+// check runs, and the verdict, the marks and the "reached" flags follow the
+// detection flow's first-match rules exactly.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "toolkit/explain/VerdictPrinter.h"
+#include "toolkit/explain/Explanation.h"
+#include "support/SimulatedMachineTest.h"
+
+namespace Corvane::diagnostics::explain {
+namespace {
+
+using utils::vmdetection::VMDetectionDefault;
+using utils::vmdetection::VMDetectionManager;
+using utils::vmdetection::VMType;
+
+using CallLog = std::vector<std::string>;
+
+// A product detector whose checks find a sign exactly in the named slots,
+// noting one artefact per sign, and log every call.
+class FakeDetector : public VMDetectionDefault {
+public:
+    FakeDetector(std::string name, VMType type, std::set<std::string> signs, CallLog* calls)
+        : VMDetectionDefault(std::move(name)), type_(type), signs_(std::move(signs)), calls_(calls) {}
+
+    std::unique_ptr<VMDetectionDefault> clone() const override { return std::make_unique<FakeDetector>(*this); }
+    VMType getType() const override { return type_; }
+
+#define CORVANE_FAKE_CHECK(check) \
+    bool check() override { return answer(#check); }
+    CORVANE_FAKE_CHECK(checkAdapterDescriptions)
+    CORVANE_FAKE_CHECK(checkProcesses)
+    CORVANE_FAKE_CHECK(checkLibraryExports)
+    CORVANE_FAKE_CHECK(checkMacAddresses)
+    CORVANE_FAKE_CHECK(checkWmiMacAddresses)
+    CORVANE_FAKE_CHECK(checkRegistryKeys)
+    CORVANE_FAKE_CHECK(checkRegistryValues)
+    CORVANE_FAKE_CHECK(checkSmbiosTable)
+    CORVANE_FAKE_CHECK(checkAcpiTables)
+    CORVANE_FAKE_CHECK(checkFiles)
+    CORVANE_FAKE_CHECK(checkDirectories)
+    CORVANE_FAKE_CHECK(checkDevices)
+    CORVANE_FAKE_CHECK(checkWindows)
+    CORVANE_FAKE_CHECK(checkNetworkProviders)
+    CORVANE_FAKE_CHECK(checkEventLogSources)
+    CORVANE_FAKE_CHECK(checkWmiPnpEntities)
+    CORVANE_FAKE_CHECK(checkWmiPciDeviceId)
+    CORVANE_FAKE_CHECK(checkWmiBuses)
+    CORVANE_FAKE_CHECK(checkWmiBaseBoard)
+    CORVANE_FAKE_CHECK(checkWmiPnpDevices)
+#undef CORVANE_FAKE_CHECK
+
+private:
+    bool answer(const std::string& check) {
+        calls_->push_back(getName() + "." + check);
+        if (!signs_.count(check)) return false;
+        noteEvidence("text", getName() + " " + check);
+        return true;
+    }
+
+    VMType type_;
+    std::set<std::string> signs_;
+    CallLog* calls_;
+};
+
+// A second class, so that explanations name detectors by their class.
+class OtherFakeDetector : public FakeDetector {
+public:
+    using FakeDetector::FakeDetector;
+    std::unique_ptr<VMDetectionDefault> clone() const override { return std::make_unique<OtherFakeDetector>(*this); }
+};
+
+// A gate that is not a GeneralDetection: asked as a whole.
+class FakeGate : public VMDetectionDefault {
+public:
+    FakeGate(bool open, CallLog* calls) : VMDetectionDefault("Fake gate"), open_(open), calls_(calls) {}
+    std::unique_ptr<VMDetectionDefault> clone() const override { return std::make_unique<FakeGate>(*this); }
+    VMType getType() const override { return VMType::UnknownVM; }
+    bool detect() override {
+        calls_->push_back("gate.detect");
+        if (open_) noteEvidence("text", "gate");
+        return open_;
+    }
+
+private:
+    bool open_;
+    CallLog* calls_;
+};
+
+// A manager on a machine without signs, its detectors replaced by fakes.
+class ExplanationTest : public testing::SimulatedMachineTest {
+protected:
+    VMDetectionManager& manager() {
+        if (!manager_) {
+            start();
+            manager_ = std::make_unique<VMDetectionManager>();
+        }
+        return *manager_;
+    }
+
+    void useDetectors(std::unique_ptr<VMDetectionDefault> gate, std::vector<std::unique_ptr<VMDetectionDefault>> products) {
+        manager().replaceDetectors(std::move(gate), std::move(products));
+    }
+
+    void TearDown() override {
+        manager_.reset();
+        SimulatedMachineTest::TearDown();
+    }
+
+    CallLog calls;
+
+private:
+    std::unique_ptr<VMDetectionManager> manager_;
+};
+
+const CheckOutcome& findCheck(const DetectorOutcome& detector, const std::string& check) {
+    for (const CheckOutcome& outcome : detector.checks) {
+        if (outcome.check == check) return outcome;
+    }
+    throw std::logic_error("no check " + check);
+}
+
+TEST_F(ExplanationTest, ClosedGateDecidesNothingYetEveryCheckRuns) {
+    std::vector<std::unique_ptr<VMDetectionDefault>> products;
+    products.push_back(std::make_unique<FakeDetector>("Alpha", VMType::VirtualBox, std::set<std::string>{"checkFiles"}, &calls));
+    products.push_back(std::make_unique<OtherFakeDetector>("Beta", VMType::Xen, std::set<std::string>{}, &calls));
+    useDetectors(std::make_unique<FakeGate>(false, &calls), std::move(products));
+
+    const Explanation explanation = explainDetection(manager());
+
+    EXPECT_EQ(explanation.verdict, (Verdict{1, ""}));
+    EXPECT_EQ(explanation.gate, "");
+    EXPECT_EQ(explanation.decidedBy, "");
+    ASSERT_EQ(explanation.detectors.size(), 3u);
+
+    const DetectorOutcome& gate = explanation.detectors[0];
+    EXPECT_EQ(gate.role, DetectorRole::Gate);
+    EXPECT_EQ(gate.detector, "FakeGate");
+    ASSERT_EQ(gate.checks.size(), 1u);
+    EXPECT_EQ(gate.checks[0].check, "detect");
+    EXPECT_TRUE(gate.checks[0].reached);
+    EXPECT_FALSE(gate.checks[0].sign);
+
+    for (size_t i = 1; i < 3; ++i) {
+        const DetectorOutcome& product = explanation.detectors[i];
+        EXPECT_FALSE(product.asked);
+        ASSERT_EQ(product.checks.size(), VMDetectionDefault::kCheckCount);
+        for (const CheckOutcome& check : product.checks) EXPECT_FALSE(check.reached || check.decisive) << check.check;
+    }
+    EXPECT_EQ(explanation.detectors[1].detector, "FakeDetector");
+    EXPECT_EQ(explanation.detectors[2].detector, "OtherFakeDetector");
+    EXPECT_EQ(explanation.detectors[2].name, "Beta");
+    EXPECT_TRUE(findCheck(explanation.detectors[1], "checkFiles").sign);
+
+    // The gate first, then each product's twenty checks in slot order.
+    ASSERT_EQ(calls.size(), 1 + 2 * VMDetectionDefault::kCheckCount);
+    EXPECT_EQ(calls[0], "gate.detect");
+    for (size_t slot = 0; slot < VMDetectionDefault::kCheckCount; ++slot) {
+        EXPECT_EQ(calls[1 + slot], std::string("Alpha.") + VMDetectionDefault::checkSlots()[slot].name);
+        EXPECT_EQ(calls[21 + slot], std::string("Beta.") + VMDetectionDefault::checkSlots()[slot].name);
+    }
+}
+
+TEST_F(ExplanationTest, FirstProductInOrderWinsThroughItsFirstSignInSlotOrder) {
+    std::vector<std::unique_ptr<VMDetectionDefault>> products;
+    products.push_back(std::make_unique<FakeDetector>("Alpha", VMType::Qemu, std::set<std::string>{}, &calls));
+    products.push_back(std::make_unique<OtherFakeDetector>(
+        "Beta", VMType::VMWare, std::set<std::string>{"checkFiles", "checkProcesses"}, &calls));
+    products.push_back(std::make_unique<FakeDetector>("Gamma", VMType::Wine, std::set<std::string>{"checkAdapterDescriptions"}, &calls));
+    useDetectors(std::make_unique<FakeGate>(true, &calls), std::move(products));
+
+    const Explanation explanation = explainDetection(manager());
+
+    EXPECT_EQ(explanation.verdict, (Verdict{6, "Beta"}));
+    EXPECT_EQ(explanation.gate, "FakeGate.detect");
+    EXPECT_EQ(explanation.decidedBy, "OtherFakeDetector.checkProcesses");
+    EXPECT_TRUE(explanation.detectors[0].checks[0].decisive);
+
+    const DetectorOutcome& alpha = explanation.detectors[1];
+    EXPECT_TRUE(alpha.asked);
+    for (const CheckOutcome& check : alpha.checks) EXPECT_TRUE(check.reached && !check.sign) << check.check;
+
+    const DetectorOutcome& beta = explanation.detectors[2];
+    EXPECT_TRUE(beta.asked);
+    EXPECT_TRUE(findCheck(beta, "checkProcesses").decisive);
+    const CheckOutcome& files = findCheck(beta, "checkFiles");
+    EXPECT_TRUE(files.sign);      // it ran all the same
+    EXPECT_FALSE(files.reached);  // but DetectVM stops before it
+    EXPECT_FALSE(files.decisive);
+
+    const DetectorOutcome& gamma = explanation.detectors[3];
+    EXPECT_FALSE(gamma.asked);
+    EXPECT_TRUE(gamma.showsSign());
+    EXPECT_FALSE(findCheck(gamma, "checkAdapterDescriptions").decisive);
+}
+
+TEST_F(ExplanationTest, EvidenceStaysWithTheCheckThatNotedIt) {
+    std::vector<std::unique_ptr<VMDetectionDefault>> products;
+    products.push_back(std::make_unique<FakeDetector>(
+        "Alpha", VMType::Qemu, std::set<std::string>{"checkRegistryKeys", "checkDevices"}, &calls));
+    useDetectors(std::make_unique<FakeGate>(true, &calls), std::move(products));
+
+    const Explanation explanation = explainDetection(manager());
+
+    ASSERT_EQ(explanation.detectors[0].checks[0].evidence.size(), 1u);
+    EXPECT_EQ(explanation.detectors[0].checks[0].evidence[0].value, "gate");
+    for (const CheckOutcome& check : explanation.detectors[1].checks) {
+        if (check.sign) {
+            ASSERT_EQ(check.evidence.size(), 1u) << check.check;
+            EXPECT_EQ(check.evidence[0].kind, "text");
+            EXPECT_EQ(check.evidence[0].value, "Alpha " + check.check);
+        } else {
+            EXPECT_TRUE(check.evidence.empty()) << check.check;
+        }
+    }
+    EXPECT_EQ(g_evidenceSink, nullptr) << "a collector outlived the explanation";
+}
+
+TEST_F(ExplanationTest, NullEntriesAreSkippedAndAMissingGateStaysClosed) {
+    std::vector<std::unique_ptr<VMDetectionDefault>> products;
+    products.push_back(nullptr);
+    products.push_back(std::make_unique<FakeDetector>("Alpha", VMType::Qemu, std::set<std::string>{"checkFiles"}, &calls));
+    useDetectors(nullptr, std::move(products));
+
+    const Explanation explanation = explainDetection(manager());
+
+    EXPECT_EQ(explanation.verdict, (Verdict{1, ""}));
+    ASSERT_EQ(explanation.detectors.size(), 2u);
+    EXPECT_FALSE(explanation.detectors[0].asked);
+    EXPECT_TRUE(explanation.detectors[0].checks.empty());
+    EXPECT_EQ(explanation.detectors[1].name, "Alpha");
+    EXPECT_FALSE(explanation.detectors[1].asked);
+}
+
+// Random detector sets: the explanation's verdict is runDetection's, and the
+// checks it marks as reached are exactly the calls runDetection makes, in order.
+TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
+    std::mt19937 random(20260512);
+    const auto& slots = VMDetectionDefault::checkSlots();
+    const VMType types[] = {VMType::VirtualBox, VMType::VMWare, VMType::Parallels, VMType::Qemu,
+                            VMType::VirtualPC,  VMType::Wine,   VMType::Xen};
+
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const bool open = random() % 4 != 0;
+        const size_t productCount = random() % 5;
+        std::vector<std::set<std::string>> signs(productCount);
+        for (auto& set : signs) {
+            for (unsigned n = random() % 4; n > 0; --n) set.insert(slots[random() % slots.size()].name);
+        }
+        const bool withNull = random() % 5 == 0;
+
+        auto build = [&] {
+            std::vector<std::unique_ptr<VMDetectionDefault>> products;
+            if (withNull) products.push_back(nullptr);
+            for (size_t i = 0; i < productCount; ++i) {
+                products.push_back(std::make_unique<FakeDetector>("P" + std::to_string(i), types[i], signs[i], &calls));
+            }
+            useDetectors(std::make_unique<FakeGate>(open, &calls), std::move(products));
+        };
+
+        build();
+        calls.clear();
+        manager().runDetection();
+        const Verdict expected{manager().resultType(), manager().resultName()};
+        const CallLog flowCalls = calls;
+
+        build();
+        calls.clear();
+        const Explanation explanation = explainDetection(manager());
+        EXPECT_EQ(explanation.verdict, expected);
+
+        CallLog reached;
+        int decisive = 0;
+        for (const DetectorOutcome& detector : explanation.detectors) {
+            for (const CheckOutcome& check : detector.checks) {
+                if (check.reached) reached.push_back(detector.role == DetectorRole::Gate ? "gate." + check.check
+                                                                                         : detector.name + "." + check.check);
+                decisive += check.decisive;
+            }
+        }
+        EXPECT_EQ(reached, flowCalls);
+        EXPECT_EQ(decisive, (explanation.gate.empty() ? 0 : 1) + (explanation.decidedBy.empty() ? 0 : 1));
+        EXPECT_EQ(calls.size(), 1 + productCount * slots.size()) << "every check runs once";
+    }
+}
+
+}  // namespace
+}  // namespace Corvane::diagnostics::explain

@@ -1,0 +1,95 @@
+// The real detectors on simulated machines: the general detector's fourteen
+// steps in their order, and product detectors that see the WMI connection as
+// DetectVM leaves it for them, even when a later general step would break it.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "toolkit/explain/VerdictPrinter.h"
+#include "toolkit/explain/Explanation.h"
+#include "toolkit/explain/MachineExplanation.h"
+#include "support/SimulatedMachineTest.h"
+#include "vmdetection/GeneralDetection.h"
+#include "vmdetection/VirtualBoxDetection.h"
+
+namespace Corvane::diagnostics::explain {
+namespace {
+
+using utils::vmdetection::GeneralDetection;
+using utils::vmdetection::VMDetectionManager;
+
+constexpr uint64_t kHalfGiB = 512ull * 1024 * 1024;
+
+class GeneralStepsExplanationTest : public testing::SimulatedMachineTest {};
+
+TEST_F(GeneralStepsExplanationTest, ListsTheFourteenStepsAndMarksTheOneThatOpenedTheGate) {
+    profile.system.totalPhysicalMemory = kHalfGiB;
+    auto& machine = start();
+
+    const Explanation explanation = explainSimulatedMachine(machine);
+
+    const DetectorOutcome& gate = explanation.detectors.at(0);
+    EXPECT_EQ(gate.detector, "GeneralDetection");
+    EXPECT_EQ(gate.name, "Unknown Virtual Machine");
+    EXPECT_EQ(gate.type, 10);
+    ASSERT_EQ(gate.checks.size(), GeneralDetection::kStepCount);
+    for (size_t i = 0; i < GeneralDetection::kStepCount; ++i) {
+        EXPECT_EQ(gate.checks[i].check, GeneralDetection::steps()[i].name);
+        EXPECT_EQ(gate.checks[i].reached, i <= 1) << gate.checks[i].check;
+    }
+    EXPECT_TRUE(gate.checks[1].sign && gate.checks[1].decisive);
+    EXPECT_FALSE(gate.checks[0].sign);
+    EXPECT_EQ(explanation.gate, "GeneralDetection.checkMemorySize");
+    ASSERT_FALSE(gate.checks[1].evidence.empty());
+    EXPECT_EQ(gate.checks[1].evidence[0].kind, "memory size");
+
+    // A physical machine apart from its memory: the products find nothing.
+    EXPECT_EQ(explanation.verdict, (Verdict{1, ""}));
+    EXPECT_EQ(explanation.decidedBy, "");
+    ASSERT_EQ(explanation.detectors.size(), 8u);
+    for (size_t i = 1; i < explanation.detectors.size(); ++i) EXPECT_TRUE(explanation.detectors[i].asked);
+    EXPECT_TRUE(explanation.agrees());
+}
+
+TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectVMLeavesIt) {
+    // The gate opens at step 2; the query of step 9 would fail and drop the
+    // WMI connection, and the only VirtualBox sign is read through WMI.
+    profile.system.totalPhysicalMemory = kHalfGiB;
+    profile.wmi.faults.execQueryByClass[L"Win32_CacheMemory"] = static_cast<int32_t>(WBEM_E_FAILED);
+    profile::setWmiValue(profile, L"Win32_BaseBoard", L"Manufacturer", profile::wmiText(L"Oracle Corporation"));
+    auto& machine = start();
+
+    const Explanation explanation = explainSimulatedMachine(machine);
+    ASSERT_TRUE(explanation.reported.has_value());
+    EXPECT_EQ(*explanation.reported, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.verdict, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.decidedBy, "VirtualBoxDetection.checkWmiBaseBoard");
+    EXPECT_TRUE(explanation.agrees());
+
+    // Had the steps after the gate run first, the sign would have been lost.
+    VMDetectionManager manager;
+    auto* general = dynamic_cast<GeneralDetection*>(manager.getGeneralDetector());
+    ASSERT_NE(general, nullptr);
+    for (const auto& step : GeneralDetection::steps()) (general->*step.test)();
+    EXPECT_FALSE(manager.getDetectors().at(0)->checkWmiBaseBoard());
+}
+
+TEST_F(GeneralStepsExplanationTest, ReportsWhatTheLibraryAnswersOnTheSameMachine) {
+    profile.system.totalPhysicalMemory = kHalfGiB;
+    profile::addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
+    profile.description = "a Wine prefix with little memory";
+    auto& machine = start();
+
+    const Explanation explanation = explainSimulatedMachine(machine);
+
+    EXPECT_EQ(explanation.machine, "a Wine prefix with little memory");
+    EXPECT_EQ(explanation.libraryVersion, "1.0.0.0");
+    ASSERT_TRUE(explanation.reported.has_value());
+    EXPECT_EQ(*explanation.reported, (Verdict{7, "Wine"}));
+    EXPECT_EQ(explanation.verdict, (Verdict{7, "Wine"}));
+    EXPECT_EQ(explanation.decidedBy, "WineDetection.checkRegistryKeys");
+}
+
+}  // namespace
+}  // namespace Corvane::diagnostics::explain

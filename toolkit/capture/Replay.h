@@ -1,0 +1,13 @@
+#pragma once
+// `corvane-vmd replay FILE`: the library's own code run on a recorded machine.
+
+#include "toolkit/explain/Explanation.h"
+#include "toolkit/profile/MachineProfile.h"
+
+namespace Corvane::capture {
+
+// What DetectVM answers on that machine (`reported`) and the explanation of
+// every check, exactly as `corvane-vmd detect --explain` gives them there.
+diagnostics::explain::Explanation replayMachine(const profile::MachineProfile& machine);
+
+}  // namespace Corvane::capture

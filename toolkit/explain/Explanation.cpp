@@ -1,0 +1,150 @@
+#include "toolkit/explain/Explanation.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <typeinfo>
+
+#if defined(__GNUC__)
+#include <cxxabi.h>
+#endif
+
+#include "vmdetection/GeneralDetection.h"
+
+namespace Corvane::diagnostics::explain {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using utils::vmdetection::GeneralDetection;
+using utils::vmdetection::VMDetectionDefault;
+using utils::vmdetection::VMDetectionManager;
+
+// The detector's class without its namespace: "VMWareDetection".  Checks are
+// named after the class that declares them, as the test profiles do.
+std::string className(const VMDetectionDefault& detector) {
+    const char* raw = typeid(detector).name();
+    std::string name = raw;
+#if defined(__GNUC__)
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status), std::free);
+    if (status == 0 && demangled) name = demangled.get();
+#endif
+    const size_t scope = name.rfind("::");
+    if (scope != std::string::npos) name.erase(0, scope + 2);
+    const size_t space = name.rfind(' ');  // "class X" where typeid names are not mangled
+    if (space != std::string::npos) name.erase(0, space + 1);
+    return name;
+}
+
+struct NamedTest {
+    const char* name;
+    std::function<bool()> run;
+};
+
+// One check with its own evidence collector, so each artefact lands with the
+// check that noted it.
+CheckOutcome runCheck(const NamedTest& test) {
+    CheckOutcome outcome;
+    outcome.check = test.name;
+    EvidenceCollector collector;
+    const auto start = Clock::now();
+    outcome.sign = test.run();
+    outcome.elapsed = Clock::now() - start;
+    outcome.evidence = collector.artefacts();
+    return outcome;
+}
+
+// The general detector's steps in the order its detect() evaluates them.
+std::vector<NamedTest> gateSteps(VMDetectionDefault* general) {
+    std::vector<NamedTest> steps;
+    if (!general) return steps;
+    if (auto* detection = dynamic_cast<GeneralDetection*>(general)) {
+        for (const GeneralDetection::Step& step : GeneralDetection::steps()) {
+            steps.push_back({step.name, [detection, test = step.test] { return (detection->*test)(); }});
+        }
+    } else {
+        steps.push_back({"detect", [general] { return general->detect(); }});
+    }
+    return steps;
+}
+
+DetectorOutcome explainProduct(VMDetectionDefault& detector) {
+    DetectorOutcome outcome;
+    outcome.detector = className(detector);
+    outcome.name = detector.getName();
+    outcome.type = static_cast<int32_t>(detector.getType());
+    outcome.role = DetectorRole::Product;
+    for (const VMDetectionDefault::CheckSlot& slot : VMDetectionDefault::checkSlots()) {
+        outcome.checks.push_back(runCheck({slot.name, [&detector, check = slot.check] { return (detector.*check)(); }}));
+    }
+    return outcome;
+}
+
+// The first-match rules of runDetection, applied to outcomes already known.
+void decide(Explanation& explanation, DetectorOutcome& gate, std::vector<DetectorOutcome>& products) {
+    auto opened = std::find_if(gate.checks.begin(), gate.checks.end(), [](const CheckOutcome& c) { return c.sign; });
+    for (auto it = gate.checks.begin(); it != gate.checks.end() && it <= opened; ++it) it->reached = true;
+    if (opened == gate.checks.end()) return;
+    opened->decisive = true;
+    explanation.gate = gate.detector + "." + opened->check;
+
+    for (DetectorOutcome& product : products) {
+        product.asked = true;
+        for (CheckOutcome& check : product.checks) {
+            check.reached = true;
+            if (!check.sign) continue;
+            check.decisive = true;
+            explanation.verdict = {product.type, product.name};
+            explanation.decidedBy = product.detector + "." + check.check;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+bool DetectorOutcome::showsSign() const {
+    return std::any_of(checks.begin(), checks.end(), [](const CheckOutcome& c) { return c.sign; });
+}
+
+Explanation explainDetection(VMDetectionManager& manager) {
+    const auto start = Clock::now();
+    Explanation explanation;
+
+    VMDetectionDefault* general = manager.getGeneralDetector();
+    DetectorOutcome gate;
+    gate.role = DetectorRole::Gate;
+    gate.asked = general != nullptr;
+    if (general) {
+        gate.detector = className(*general);
+        gate.name = general->getName();
+        gate.type = static_cast<int32_t>(general->getType());
+    }
+
+    // The gate's steps up to its first sign, exactly as detect() runs them.
+    const std::vector<NamedTest> steps = gateSteps(general);
+    size_t next = 0;
+    bool opened = false;
+    while (next < steps.size() && !opened) {
+        gate.checks.push_back(runCheck(steps[next++]));
+        opened = gate.checks.back().sign;
+    }
+
+    std::vector<DetectorOutcome> products;
+    for (const auto& detector : manager.getDetectors()) {
+        if (detector) products.push_back(explainProduct(*detector));
+    }
+
+    // The steps detect() would have skipped, now that nothing else depends on
+    // the state they leave behind.
+    while (next < steps.size()) gate.checks.push_back(runCheck(steps[next++]));
+
+    decide(explanation, gate, products);
+    explanation.detectors.push_back(std::move(gate));
+    for (DetectorOutcome& product : products) explanation.detectors.push_back(std::move(product));
+    explanation.elapsed = Clock::now() - start;
+    return explanation;
+}
+
+}  // namespace Corvane::diagnostics::explain

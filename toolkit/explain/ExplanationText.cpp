@@ -1,0 +1,96 @@
+#include <cstdio>
+#include <sstream>
+
+#include "toolkit/explain/ExplanationRender.h"
+
+namespace Corvane::diagnostics::explain {
+namespace {
+
+constexpr int kCheckColumn = 34;  // wide enough for the longest check name
+
+// Milliseconds with three decimals, right-aligned in `width` characters.
+std::string milliseconds(std::chrono::nanoseconds elapsed, int width = 0) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%*.3f ms", width, static_cast<double>(elapsed.count()) / 1e6);
+    return text;
+}
+
+std::string padded(const std::string& text, size_t width) {
+    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+std::string detectorHeading(const DetectorOutcome& detector) {
+    if (detector.role == DetectorRole::Gate && !detector.asked) return "No general detector: the gate stays closed";
+    std::string heading = detector.detector + ": " + detector.name + " (type " + std::to_string(detector.type) + ")";
+    if (detector.role == DetectorRole::Gate) {
+        heading += ", the gate";
+    } else if (!detector.asked) {
+        heading += ", not asked by DetectVM";
+    }
+    return heading;
+}
+
+std::string checkMark(const DetectorOutcome& detector, const CheckOutcome& check) {
+    if (check.decisive) return detector.role == DetectorRole::Gate ? "  <- opened the gate" : "  <- decided the verdict";
+    if (detector.asked && !check.reached) return "  (not reached)";
+    return "";
+}
+
+void writeDetector(std::ostream& out, const DetectorOutcome& detector) {
+    out << detectorHeading(detector) << "\n";
+    int position = 1;
+    for (const CheckOutcome& check : detector.checks) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%4d  ", position++);
+        out << number << padded(check.check, kCheckColumn) << (check.sign ? "SIGN" : "  - ")
+            << milliseconds(check.elapsed, 9) << checkMark(detector, check) << "\n";
+        for (const Artefact& artefact : check.evidence) {
+            out << "          " << artefact.kind << ": " << artefact.value << "\n";
+        }
+    }
+}
+
+}  // namespace
+
+std::string describeVerdict(const Verdict& verdict) {
+    const std::string name = verdict.name.empty() ? "no product" : verdict.name;
+    return name + " (type " + std::to_string(verdict.type) + ")";
+}
+
+std::string disagreementWarning(const Explanation& explanation) {
+    if (explanation.agrees()) return "";
+    return "WARNING: DetectVM answered " + describeVerdict(*explanation.reported) +
+           ", but the checks run for this explanation give " + describeVerdict(explanation.verdict) +
+           " (the machine changed between the two runs?)";
+}
+
+std::string renderText(const Explanation& explanation) {
+    std::ostringstream out;
+    if (!explanation.machine.empty()) out << "Machine:      " << explanation.machine << "\n";
+    if (!explanation.libraryVersion.empty()) out << "Library:      CorvaneVMD " << explanation.libraryVersion << "\n";
+    out << "Verdict:      " << describeVerdict(explanation.verdict) << "\n";
+    out << "Gate:         "
+        << (explanation.gate.empty() ? "closed: no general sign, so no product detector is asked"
+                                     : "opened by " + explanation.gate)
+        << "\n";
+    out << "Decided by:   "
+        << (explanation.decidedBy.empty() ? "nothing: no product detector recognised its product" : explanation.decidedBy)
+        << "\n";
+    if (explanation.reported) {
+        out << "DetectVM:     " << describeVerdict(*explanation.reported)
+            << (explanation.agrees() ? ", agrees" : ", DISAGREES") << "\n";
+    }
+    if (!explanation.agrees()) out << disagreementWarning(explanation) << "\n";
+
+    for (const DetectorOutcome& detector : explanation.detectors) {
+        out << "\n";
+        writeDetector(out, detector);
+    }
+
+    out << "\nAll checks took " << milliseconds(explanation.elapsed) << ".\n"
+        << "DetectVM stops at the first sign: checks marked (not reached) and detectors it does not ask\n"
+        << "ran only for this explanation.\n";
+    return out.str();
+}
+
+}  // namespace Corvane::diagnostics::explain

@@ -1,0 +1,91 @@
+// kernel32 as the library sees it: a module handle with a reference count and
+// the exports the profile says it has.
+#include <cstring>
+
+#include "toolkit/simulation/SimState.h"
+
+namespace Corvane::simulated::detail {
+namespace {
+
+// A fake module handle: an address inside the machine's own image, never a real module.
+const char kKernel32Image[16] = "sim:kernel32";
+HMODULE kernel32Handle() { return reinterpret_cast<HMODULE>(const_cast<char*>(kKernel32Image)); }
+
+bool isKernel32Name(std::string_view name) {
+    return equalsIgnoreCase(name, "kernel32.dll") || equalsIgnoreCase(name, "kernel32");
+}
+
+BOOL WINAPI simIsWow64Process(HANDLE process, PBOOL wow64) {
+    Session s("IsWow64Process");
+    const auto& system = s.m.profile.system;
+    if (system.isWow64ProcessFails || !wow64 || process != GetCurrentProcess()) {
+        s.m.setLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *wow64 = system.wow64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+// What GetProcAddress hands out for an export that exists but that nothing should call.
+int WINAPI presentExport() { return 0; }
+
+}  // namespace
+
+HMODULE WINAPI simLoadLibraryA(LPCSTR name) {
+    Session s("LoadLibraryA", name ? name : "(null)");
+    if (!name || !isKernel32Name(name)) {
+        s.m.setLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    ++s.m.kernel32References;
+    return kernel32Handle();
+}
+
+BOOL WINAPI simFreeLibrary(HMODULE module) {
+    Session s("FreeLibrary");
+    if (module != kernel32Handle() || s.m.kernel32References == 0) {
+        s.m.noteInvalidRelease("FreeLibrary without a matching LoadLibraryA");
+        s.m.setLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    --s.m.kernel32References;
+    return TRUE;
+}
+
+HMODULE WINAPI simGetModuleHandleW(LPCWSTR name) {
+    Session s("GetModuleHandleW", narrowArgument(name));
+    if (!name || !isKernel32Name(toUtf8(name))) {
+        s.m.setLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return kernel32Handle();
+}
+
+FARPROC WINAPI simGetProcAddress(HMODULE module, LPCSTR name) {
+    bool byOrdinal = reinterpret_cast<uintptr_t>(name) < 0x10000;
+    Session s("GetProcAddress", byOrdinal ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));
+    const auto& m = s.m;
+    if (module != kernel32Handle()) {
+        s.m.setLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    if (!byOrdinal) {
+        std::string_view wanted(name);
+        if (m.profile.firmware.functionsPresent) {
+            if (wanted == "GetSystemFirmwareTable") return reinterpret_cast<FARPROC>(simGetSystemFirmwareTable);
+            if (wanted == "EnumSystemFirmwareTables") return reinterpret_cast<FARPROC>(simEnumSystemFirmwareTables);
+        }
+        if (wanted == "IsWow64Process" && m.profile.system.isWow64ProcessPresent) return reinterpret_cast<FARPROC>(simIsWow64Process);
+        for (const auto& extra : m.profile.system.kernel32Exports)
+            if (wanted == extra) return reinterpret_cast<FARPROC>(presentExport);
+    }
+    s.m.setLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+}
+
+HANDLE WINAPI simGetCurrentProcess() {
+    Session s("GetCurrentProcess");
+    return GetCurrentProcess();  // the pseudo handle (HANDLE)-1, as on Windows
+}
+
+}  // namespace Corvane::simulated::detail

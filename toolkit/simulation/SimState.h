@@ -1,0 +1,172 @@
+#pragma once
+// Internal to the simulated machine: the state every domain file works on and
+// the entry points (trampolines) that make up its Win32 table.  Each entry
+// point opens a `Session`, which locks the bound machine and records the call.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "toolkit/profile/MachineProfile.h"
+#include "toolkit/profile/ProfileText.h"
+#include "toolkit/simulation/SimulatedMachine.h"
+
+namespace Corvane::simulated::detail {
+
+using profile::equalsIgnoreCase;
+using profile::toUtf8;
+
+class FakeComObject;
+
+enum class HandleKind { RegistryKey, File, Snapshot, DeviceInfoSet };
+
+struct HandleEntry {
+    HandleEntry(HandleKind k, std::string d) : kind(k), description(std::move(d)) {}
+    HandleKind kind;
+    std::string description;                  // how outstandingResources() names it
+    std::wstring registryRoot, registryPath;  // RegistryKey
+    std::vector<profile::Process> processes;  // Snapshot: the processes when it was taken
+    size_t cursor = 0;                        // Snapshot: next entry for Process32NextW
+    std::vector<profile::DiskDrive> drives;   // DeviceInfoSet
+};
+
+struct ThreadState {
+    DWORD lastError = 0;
+    int comDepth = 0;            // CoInitializeEx calls through the machine not yet undone
+    bool externalMta = false;    // the thread was already in the multithreaded apartment
+    int apartment = -1;          // -1 none, COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
+    std::vector<void*> redirectionTokens;  // WoW64 redirection switched off, innermost last
+};
+
+struct MachineState {
+    explicit MachineState(profile::MachineProfile p) : profile(std::move(p)) {}
+    ~MachineState();
+
+    profile::MachineProfile profile;
+    Faults faults;
+    std::vector<Call> calls;
+    std::recursive_mutex mutex;
+
+    std::map<DWORD, ThreadState> threads;
+    ThreadState& thread();  // the calling thread's
+
+    // Handles of every kind share one number space, so a handle of the wrong
+    // kind is as invalid as one never handed out.
+    std::map<uintptr_t, HandleEntry> handles;
+    uintptr_t nextHandle = 0x5100;
+    uintptr_t addHandle(HandleEntry entry);
+    HandleEntry* findHandle(uintptr_t value, HandleKind kind);
+
+    std::map<void*, size_t> heapBlocks, localBlocks;
+    int heapAllocCount = 0, localAllocCount = 0;
+
+    int kernel32References = 0;
+
+    std::map<BSTR, std::string> bstrs;            // handed out, not yet freed
+    std::map<SAFEARRAY*, std::string> safeArrays;  // handed out through Get, not yet freed
+    std::map<SAFEARRAY*, int> arrayLocks;          // SafeArrayAccessData not undone
+    std::set<FakeComObject*> comObjects;           // alive: reference count above zero
+    bool comInitializeExFaultUsed = false;
+    bool comSecuritySet = false;
+
+    std::vector<std::string> invalidReleases;  // releases of things the machine did not hand out
+
+    void setLastError(DWORD error) { thread().lastError = error; }
+    void record(const char* function, std::string argument) { calls.push_back({function, std::move(argument)}); }
+    void noteInvalidRelease(std::string what) { invalidReleases.push_back(std::move(what)); }
+    void trackBstr(BSTR value, std::string origin);
+};
+
+// The state of the bound machine; aborts with a message when none is bound.
+MachineState& boundState();
+
+class Session {
+public:
+    Session(const char* function, std::string argument = {});
+    MachineState& m;
+
+private:
+    std::lock_guard<std::recursive_mutex> lock_;
+};
+
+std::string narrowArgument(const wchar_t* text);  // UTF-8, "(null)" for null
+std::string hexArgument(uint32_t value);          // "0x0000002A"
+std::wstring normalizePath(std::wstring path);    // '/' -> '\', no doubled or trailing separators
+
+// Entry points, one group per domain file.
+DWORD WINAPI simGetLastError();
+void WINAPI simSetLastError(DWORD);
+DWORD WINAPI simGetCurrentThreadId();
+PWSTR WINAPI simStrStrIW(PCWSTR, PCWSTR);
+int WINAPI simStrCmpIW(PCWSTR, PCWSTR);
+int WINAPI simWideCharToMultiByte(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+int WINAPI simMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int);
+
+LSTATUS WINAPI simRegOpenKeyExW(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+LSTATUS WINAPI simRegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+LSTATUS WINAPI simRegCloseKey(HKEY);
+
+UINT WINAPI simGetWindowsDirectoryW(LPWSTR, UINT);
+DWORD WINAPI simExpandEnvironmentStringsW(LPCWSTR, LPWSTR, DWORD);
+BOOL WINAPI simSHGetSpecialFolderPathW(HWND, LPWSTR, int, BOOL);
+LPWSTR WINAPI simPathCombineW(LPWSTR, LPCWSTR, LPCWSTR);
+DWORD WINAPI simGetFileAttributesW(LPCWSTR);
+HANDLE WINAPI simCreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+BOOL WINAPI simCloseHandle(HANDLE);
+BOOL WINAPI simWow64DisableWow64FsRedirection(PVOID*);
+BOOL WINAPI simWow64RevertWow64FsRedirection(PVOID);
+
+HANDLE WINAPI simCreateToolhelp32Snapshot(DWORD, DWORD);
+BOOL WINAPI simProcess32FirstW(HANDLE, LPPROCESSENTRY32W);
+BOOL WINAPI simProcess32NextW(HANDLE, LPPROCESSENTRY32W);
+
+HANDLE WINAPI simGetProcessHeap();
+LPVOID WINAPI simHeapAlloc(HANDLE, DWORD, SIZE_T);
+BOOL WINAPI simHeapFree(HANDLE, DWORD, LPVOID);
+HLOCAL WINAPI simLocalAlloc(UINT, SIZE_T);
+HLOCAL WINAPI simLocalFree(HLOCAL);
+BOOL WINAPI simGlobalMemoryStatusEx(LPMEMORYSTATUSEX);
+
+HMODULE WINAPI simLoadLibraryA(LPCSTR);
+FARPROC WINAPI simGetProcAddress(HMODULE, LPCSTR);
+BOOL WINAPI simFreeLibrary(HMODULE);
+HMODULE WINAPI simGetModuleHandleW(LPCWSTR);
+HANDLE WINAPI simGetCurrentProcess();
+
+UINT WINAPI simGetSystemFirmwareTable(DWORD, DWORD, PVOID, DWORD);
+UINT WINAPI simEnumSystemFirmwareTables(DWORD, PVOID, DWORD);
+
+ULONG WINAPI simGetAdaptersInfo(PIP_ADAPTER_INFO, PULONG);
+DWORD WINAPI simWNetGetProviderNameW(DWORD, LPWSTR, LPDWORD);
+HWND WINAPI simFindWindowW(LPCWSTR, LPCWSTR);
+BOOLEAN WINAPI simGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES);
+
+HDEVINFO WINAPI simSetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD);
+BOOL WINAPI simSetupDiEnumDeviceInfo(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
+BOOL WINAPI simSetupDiGetDeviceRegistryPropertyW(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+BOOL WINAPI simSetupDiDestroyDeviceInfoList(HDEVINFO);
+
+HRESULT WINAPI simCoInitializeEx(LPVOID, DWORD);
+HRESULT WINAPI simCoInitializeSecurity(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD, void*, DWORD, void*);
+HRESULT WINAPI simCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+HRESULT WINAPI simCoSetProxyBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, RPC_AUTH_IDENTITY_HANDLE, DWORD);
+void WINAPI simCoUninitialize();
+BSTR WINAPI simSysAllocString(const OLECHAR*);
+void WINAPI simSysFreeString(BSTR);
+HRESULT WINAPI simVariantClear(VARIANTARG*);
+HRESULT WINAPI simSafeArrayAccessData(SAFEARRAY*, void**);
+HRESULT WINAPI simSafeArrayUnaccessData(SAFEARRAY*);
+HRESULT WINAPI simSafeArrayGetLBound(SAFEARRAY*, UINT, LONG*);
+HRESULT WINAPI simSafeArrayGetUBound(SAFEARRAY*, UINT, LONG*);
+HRESULT WINAPI simSafeArrayGetElement(SAFEARRAY*, LONG*, void*);
+
+// The WMI side (SimWmi.cpp): a new locator object, and what the COM side needs to know of the objects.
+IWbemLocator* createFakeLocator(MachineState& m);
+bool isFakeServices(MachineState& m, IUnknown* object);
+std::string describeComObject(const FakeComObject* object);  // "IWbemServices ROOT\CIMV2 (2 references)"
+void detachComObject(FakeComObject* object);                // the machine is going away: the object outlives it inert
+
+}  // namespace Corvane::simulated::detail
