@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/CorvaneLibrary.h"
+#include "cli/Elevation.h"
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
 #include "cli/ToolError.h"
@@ -41,6 +42,7 @@ int explain(const Invocation& invocation, const CorvaneLibrary& library, const V
     explanation.reported = reported;
     explanation.libraryVersion = library.libVersion();
     explanation.machine = "this machine";
+    explanation.context.elevation = describeElevation();
 
     if (!explanation.agrees()) writeErr("corvane-vmd: " + diagnostics::explain::disagreementWarning(explanation) + "\n");
     writeOut(invocation.options.json ? diagnostics::explain::renderJson(explanation)

@@ -10,6 +10,9 @@
 #include <cxxabi.h>
 #endif
 
+#include "platform/SystemProbes.h"
+#include "toolkit/explain/CheckOwnership.h"
+#include "toolkit/explain/HostArtefacts.h"
 #include "vmdetection/GeneralDetection.h"
 
 namespace Corvane::diagnostics::explain {
@@ -52,6 +55,10 @@ CheckOutcome runCheck(const NamedTest& test) {
     outcome.sign = test.run();
     outcome.elapsed = Clock::now() - start;
     outcome.evidence = collector.artefacts();
+    for (const Artefact& artefact : outcome.evidence) {
+        const std::string adapter = artefact.kind == "MAC address" ? adapterDescriptionFor(artefact.value) : "";
+        outcome.hostHints.push_back(hostArtefactHint(outcome.check, artefact, adapter));
+    }
     return outcome;
 }
 
@@ -75,8 +82,11 @@ DetectorOutcome explainProduct(VMDetectionDefault& detector) {
     outcome.name = detector.getName();
     outcome.type = static_cast<int32_t>(detector.getType());
     outcome.role = DetectorRole::Product;
-    for (const VMDetectionDefault::CheckSlot& slot : VMDetectionDefault::checkSlots()) {
-        outcome.checks.push_back(runCheck({slot.name, [&detector, check = slot.check] { return (detector.*check)(); }}));
+    const OwnChecks own = ownChecks(detector);
+    const auto& slots = VMDetectionDefault::checkSlots();
+    for (size_t i = 0; i < slots.size(); ++i) {
+        outcome.checks.push_back(runCheck({slots[i].name, [&detector, check = slots[i].check] { return (detector.*check)(); }}));
+        outcome.checks.back().own = own[i];
     }
     return outcome;
 }
@@ -111,6 +121,10 @@ bool DetectorOutcome::showsSign() const {
 Explanation explainDetection(VMDetectionManager& manager) {
     const auto start = Clock::now();
     Explanation explanation;
+    ExplanationContext& context = explanation.context;
+    context.wow64 = platform::isRunningUnderWow64();
+    context.wmiConnected = manager.getWmi().isConnected();
+    if (!context.wmiConnected) context.wmiConnectStatus = manager.getWmi().getStatus();
 
     VMDetectionDefault* general = manager.getGeneralDetector();
     DetectorOutcome gate;
@@ -139,6 +153,14 @@ Explanation explainDetection(VMDetectionManager& manager) {
     // The steps detect() would have skipped, now that nothing else depends on
     // the state they leave behind.
     while (next < steps.size()) gate.checks.push_back(runCheck(steps[next++]));
+
+    // A query that failed for good, or a connection that dropped, leaves the
+    // WMI checks after it unable to look.
+    const platform::WMIHelper& wmi = manager.getWmi();
+    if (context.wmiConnected && wmi.getStatus() < 0) context.wmiFinalStatus = wmi.getStatus();
+    if (context.wmiConnected && !wmi.isConnected() && context.wmiFinalStatus == 0) {
+        context.wmiFinalStatus = platform::WMIHelper::kNotConnected;
+    }
 
     decide(explanation, gate, products);
     explanation.detectors.push_back(std::move(gate));

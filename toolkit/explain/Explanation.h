@@ -26,7 +26,11 @@ struct CheckOutcome {
     bool sign = false;                  // the check found a sign of its product (of a VM, for the gate)
     bool reached = false;               // DetectVM's own walk asks this check
     bool decisive = false;              // it opened the gate, or it decided the verdict
+    bool own = true;                    // false: the detector inherits the base class's check, which
+                                        // always says no without asking Windows
     std::vector<Artefact> evidence;     // what the check noted while it ran
+    std::vector<std::string> hostHints; // one per evidence entry: "" or why that artefact also
+                                        // exists on physical machines (HostArtefacts.h)
     std::chrono::nanoseconds elapsed{0};
 };
 
@@ -51,6 +55,18 @@ struct Verdict {
     friend bool operator==(const Verdict&, const Verdict&) = default;
 };
 
+// What a reader needs to tell "no sign" from "could not look".
+struct ExplanationContext {
+    std::string source;                 // "" for this machine; for a replay, what the profile is
+    int processBits = 8 * sizeof(void*); // the explaining process's own bitness
+    bool wow64 = false;                 // it runs under WoW64 (as the machine answers)
+    std::string elevation;              // "elevated", "not elevated", or why it is not known
+    bool wmiConnected = false;          // the manager's WMI connection came up
+    int32_t wmiConnectStatus = 0;       // its HRESULT when it did not
+    int32_t wmiFinalStatus = 0;         // a failing HRESULT a query left behind, which stops
+                                        // every later WMI check of the same detection
+};
+
 struct Explanation {
     Verdict verdict;                    // what the first-match rules give
     std::string gate;                   // "GeneralDetection.<step>" that opened the gate; "" when it stayed closed
@@ -63,6 +79,7 @@ struct Explanation {
     std::optional<Verdict> reported;    // what DetectVM answered
     std::string libraryVersion;         // "" when not known
     std::string machine;                // what was examined: "this machine", a profile's description, ...
+    ExplanationContext context;
 
     // True unless DetectVM was asked and answered something else.
     bool agrees() const { return !reported || *reported == verdict; }

@@ -15,13 +15,29 @@ ordered_json verdictJson(const Verdict& verdict) {
 
 ordered_json checkJson(const CheckOutcome& check) {
     ordered_json evidence = ordered_json::array();
-    for (const Artefact& artefact : check.evidence) evidence.push_back({{"kind", artefact.kind}, {"value", artefact.value}});
+    for (size_t i = 0; i < check.evidence.size(); ++i) {
+        const std::string hint = i < check.hostHints.size() ? check.hostHints[i] : "";
+        evidence.push_back({{"kind", check.evidence[i].kind},
+                            {"value", check.evidence[i].value},
+                            {"hostArtefact", textOrNull(hint)}});
+    }
     return {{"check", check.check},
+            {"own", check.own},
             {"sign", check.sign},
             {"reached", check.reached},
             {"decisive", check.decisive},
             {"nanoseconds", check.elapsed.count()},
             {"evidence", std::move(evidence)}};
+}
+
+ordered_json contextJson(const ExplanationContext& context) {
+    return {{"replay", textOrNull(context.source)},
+            {"processBits", context.wow64 ? 32 : context.processBits},
+            {"wow64", context.wow64},
+            {"elevation", textOrNull(context.elevation)},
+            {"wmiAnswered", context.wmiConnected && context.wmiFinalStatus == 0},
+            {"wmiConnectStatus", context.wmiConnected ? ordered_json(nullptr) : ordered_json(context.wmiConnectStatus)},
+            {"wmiFailedStatus", context.wmiFinalStatus == 0 ? ordered_json(nullptr) : ordered_json(context.wmiFinalStatus)}};
 }
 
 ordered_json detectorJson(const DetectorOutcome& detector) {
@@ -45,6 +61,7 @@ std::string renderJson(const Explanation& explanation) {
     ordered_json document = {
         {"machine", textOrNull(explanation.machine)},
         {"libraryVersion", textOrNull(explanation.libraryVersion)},
+        {"context", contextJson(explanation.context)},
         {"verdict", verdictJson(explanation.verdict)},
         {"gate", textOrNull(explanation.gate)},
         {"decidedBy", textOrNull(explanation.decidedBy)},

@@ -36,18 +36,57 @@ std::string checkMark(const DetectorOutcome& detector, const CheckOutcome& check
     return "";
 }
 
+// An inherited check is listed only if, against all odds, it has something to show.
+bool listed(const CheckOutcome& check) { return check.own || check.sign || check.decisive || !check.evidence.empty(); }
+
 void writeDetector(std::ostream& out, const DetectorOutcome& detector) {
     out << detectorHeading(detector) << "\n";
-    int position = 1;
+    int position = 0;
+    size_t inherited = 0;
     for (const CheckOutcome& check : detector.checks) {
+        ++position;  // the check's place in the detector's order, listed or not
+        if (!check.own) ++inherited;
+        if (!listed(check)) continue;
         char number[8];
-        std::snprintf(number, sizeof number, "%4d  ", position++);
+        std::snprintf(number, sizeof number, "%4d  ", position);
         out << number << padded(check.check, kCheckColumn) << (check.sign ? "SIGN" : "  - ")
             << milliseconds(check.elapsed, 9) << checkMark(detector, check) << "\n";
-        for (const Artefact& artefact : check.evidence) {
-            out << "          " << artefact.kind << ": " << artefact.value << "\n";
+        for (size_t i = 0; i < check.evidence.size(); ++i) {
+            const Artefact& artefact = check.evidence[i];
+            out << "          " << artefact.kind << ": " << artefact.value;
+            if (i < check.hostHints.size() && !check.hostHints[i].empty()) {
+                out << "  (host artefact: " << check.hostHints[i] << ")";
+            }
+            out << "\n";
         }
     }
+    if (inherited > 0) {
+        out << "        " << inherited << (inherited == 1 ? " check" : " checks")
+            << " this detector does not have: always no, Windows is not asked\n";
+    }
+}
+
+std::string hresult(int32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    return text;
+}
+
+std::string processLine(const ExplanationContext& context) {
+    std::string line = context.wow64 ? "32-bit under WoW64" : std::to_string(context.processBits) + "-bit";
+    return line + ", " + (context.elevation.empty() ? "elevation not known" : context.elevation);
+}
+
+std::string wmiLine(const ExplanationContext& context) {
+    if (!context.wmiConnected) {
+        return "did not answer (" + hresult(context.wmiConnectStatus) +
+               "): no WMI check could look, so their \"no\" is not a finding";
+    }
+    if (context.wmiFinalStatus != 0) {
+        return "answered, then failed (" + hresult(context.wmiFinalStatus) +
+               "): the WMI checks after the failing query could not look";
+    }
+    return "answered every query";
 }
 
 }  // namespace
@@ -67,6 +106,9 @@ std::string disagreementWarning(const Explanation& explanation) {
 std::string renderText(const Explanation& explanation) {
     std::ostringstream out;
     if (!explanation.machine.empty()) out << "Machine:      " << explanation.machine << "\n";
+    if (!explanation.context.source.empty()) out << "Replay:       " << explanation.context.source << "\n";
+    out << "Process:      " << processLine(explanation.context) << "\n";
+    out << "WMI:          " << wmiLine(explanation.context) << "\n";
     if (!explanation.libraryVersion.empty()) out << "Library:      CorvaneVMD " << explanation.libraryVersion << "\n";
     out << "Verdict:      " << describeVerdict(explanation.verdict) << "\n";
     out << "Gate:         "
@@ -89,7 +131,7 @@ std::string renderText(const Explanation& explanation) {
 
     out << "\nAll checks took " << milliseconds(explanation.elapsed) << ".\n"
         << "DetectVM stops at the first sign: checks marked (not reached) and detectors it does not ask\n"
-        << "ran only for this explanation.\n";
+        << "ran only for this explanation. A host artefact also exists on physical machines.\n";
     return out.str();
 }
 

@@ -18,6 +18,8 @@ Explanation explainSimulatedMachine(simulated::SimulatedMachine& machine) {
     explanation.reported = reported;
     explanation.libraryVersion = CORVANE_VERSION;
     explanation.machine = machine.profile().description.empty() ? "simulated machine" : machine.profile().description;
+    explanation.context.source = "the facts the machine profile records, not this machine";
+    explanation.context.elevation = "elevation not recorded in the profile";
     return explanation;
 }
 
