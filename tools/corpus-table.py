@@ -19,7 +19,7 @@ TYPE_NAMES = {0: "Undefined", 1: "None", 2: "Parallels", 3: "Qemu", 4: "VirtualB
               6: "VMWare", 7: "Wine", 8: "Xen", 10: "UnknownVM"}
 
 # Folders in the order the table lists them.
-FOLDER_ORDER = ["physical", "physical-traps", "virtualbox", "vmware", "qemu", "hyperv", "parallels", "xen", "wine"]
+FOLDER_ORDER = ["physical", "physical-traps", "hosts", "virtualbox", "vmware", "qemu", "hyperv", "parallels", "xen", "wine"]
 
 HEADER = """# The corpus of machine profiles
 
