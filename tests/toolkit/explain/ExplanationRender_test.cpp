@@ -46,6 +46,8 @@ Explanation sample() {
     alpha.checks = {check("checkAdapterDescriptions", false, true),
                     check("checkProcesses", true, true, true, {{"process", "alpha.exe"}, {"process", "alpha2.exe"}}),
                     check("checkFiles", true, false)};
+    alpha.checks[0].own = false;  // inherited: summed up in the text, kept in JSON
+    alpha.checks[1].hostHints = {"", "a host's own"};
     DetectorOutcome beta{"BetaDetection", "Beta", 8, DetectorRole::Product, false, {}};
     beta.checks = {check("checkProcesses", true, false, false, {{"process", "beta.exe"}})};
     explanation.detectors = {gate, alpha, beta};
@@ -94,7 +96,10 @@ TEST(ExplanationJson, ParsesBackWithTheDocumentedFields) {
     EXPECT_EQ(processes.at("decisive"), true);
     EXPECT_EQ(processes.at("nanoseconds"), 1500000);
     EXPECT_EQ(processes.at("evidence"),
-              (json::array({{{"kind", "process"}, {"value", "alpha.exe"}}, {{"kind", "process"}, {"value", "alpha2.exe"}}})));
+              (json::array({{{"kind", "process"}, {"value", "alpha.exe"}, {"hostArtefact", nullptr}},
+                            {{"kind", "process"}, {"value", "alpha2.exe"}, {"hostArtefact", "a host's own"}}})));
+    EXPECT_EQ(processes.at("own"), true);
+    EXPECT_EQ(detectors[1].at("checks").at(0).at("own"), false);
     EXPECT_EQ(detectors[1].at("checks").at(2).at("reached"), false);
     EXPECT_TRUE(detectors[1].at("checks").at(0).at("evidence").empty());
 }
@@ -148,8 +153,12 @@ TEST(ExplanationText, MarksTheGateTheDecisionAndWhatDetectVMNeverAsks) {
     EXPECT_NE(lineOf(text, alphaHeading, "checkFiles").find("(not reached)"), std::string::npos) << text;
     EXPECT_NE(text.find("checkProcesses                    SIGN    1.500 ms  <- decided the verdict\n"
                         "          process: alpha.exe\n"
-                        "          process: alpha2.exe\n"),
+                        "          process: alpha2.exe  (host artefact: a host's own)\n"),
               std::string::npos)
+        << text;
+
+    EXPECT_EQ(lineOf(text, alphaHeading, "checkAdapterDescriptions"), "") << text;
+    EXPECT_NE(text.find("\n        1 check this detector does not have: always no, Windows is not asked\n"), std::string::npos)
         << text;
 
     // Beta is not asked at all: its heading says so, its checks carry no mark.
