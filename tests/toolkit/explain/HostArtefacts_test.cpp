@@ -25,6 +25,7 @@ const HintCase kHints[] = {
     {"checkMacAddresses", {"MAC address", "00:50:56:C0:00:01"}, "", "VMware's range for its host-side"},
     {"checkMacAddresses", {"MAC address", "00:50:56:12:34:56"}, "vmxnet3 Ethernet Adapter", ""},
     {"checkMacAddresses", {"MAC address", "0A:00:27:00:00:04"}, "VirtualBox Host-Only Ethernet Adapter", "Host-Only Ethernet Adapter: VirtualBox's host-only"},
+    {"checkMacAddresses", {"MAC address", "0A:00:27:00:00:0C"}, "", "VirtualBox's range for its host-only"},
     {"checkMacAddresses", {"MAC address", "08:00:27:12:34:56"}, "Intel(R) PRO/1000 MT Desktop Adapter", ""},
     {"checkMacAddresses", {"MAC address", "00:15:5D:01:02:03"}, "Hyper-V Virtual Ethernet Adapter #2", "a Hyper-V virtual switch adapter"},
     {"checkDiskDriveHardwareIds", {"hardware ID", "SCSI\\DiskMsft____Virtual_Disk____1.0_"}, "", "VHD or VHDX mounted"},
