@@ -58,7 +58,7 @@ Row smbios(const char* check, const std::string& text) {
 }
 Row acpi(const char* check, const std::string& text) {
     return {check, "ACPI " + text, [=](MachineProfile& p) {
-                addAcpiTable(p, "SSDT", acpiTableBytes("SSDT", "OEMID ", "TABLEID ", bytes("__" + text + "__")));
+                addAcpiTable(p, "TEST", acpiTableBytes("TEST", "OEMID ", "TABLEID ", bytes("__" + text + "__")));
             }};
 }
 Row wmiRows(const char* check, const std::wstring& className, std::vector<WmiProperties> rows, bool replace = false) {
@@ -134,7 +134,7 @@ TEST_F(DetectorConstants, VirtualBox) {
                                      {{L"Name", wmiText(L"PNP_BUS_0")}}, {{L"Name", wmiText(L"USB_BUS_0")}}}, true),
         wmiRows(none, L"Win32_Bus", {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}},
                                      {{L"Name", wmiText(L"USB_BUS_0")}}}, true),
-        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}),
+        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}, true),
         wmiRows("checkWmiBuses", L"Win32_Bus",
                 {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}}, {{L"Name", wmiText(L"PNP_BUS_0")}}}, true),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Product", wmiText(L"VirtualBox")}}}),
