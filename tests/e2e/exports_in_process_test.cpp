@@ -1,6 +1,7 @@
 // The exports called in-process against Wine's real Win32.  (The race of
 // first calls runs in the reliability suite, in fresh processes.)
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "api/Exports.h"
 
