@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
@@ -26,7 +24,6 @@ struct Row {
 };
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-std::vector<uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 Row process(const char* check, const std::wstring& exe) {
     return {check, "process " + narrow(exe), [=](MachineProfile& p) { addProcess(p, exe); }};
@@ -58,7 +55,7 @@ Row smbios(const char* check, const std::string& text) {
 }
 Row acpi(const char* check, const std::string& text) {
     return {check, "ACPI " + text, [=](MachineProfile& p) {
-                addAcpiTable(p, "TEST", acpiTableBytes("TEST", "OEMID ", "TABLEID ", bytes("__" + text + "__")));
+                addAcpiTable(p, "TEST", acpiTableBytes("TEST", "OEMID ", "TABLEID ", {text.begin(), text.end()}));
             }};
 }
 Row wmiRows(const char* check, const std::wstring& className, std::vector<WmiProperties> rows, bool replace = false) {

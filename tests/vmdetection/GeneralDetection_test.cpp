@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/WMIHelper.h"
-#include "support/LogCapture.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/GeneralDetection.h"
 
@@ -102,7 +101,6 @@ const std::vector<Step> kSteps = {
 class GeneralDetectionTest : public Corvane::testing::SimulatedMachineTest {};
 
 TEST_F(GeneralDetectionTest, EachStepSignsOnlyWhereItsRuleSays) {
-    Corvane::testing::LogCapture log;
     for (const Step& step : kSteps) {
         profile = physicalMachineWithoutSigns();
         step.give(profile);

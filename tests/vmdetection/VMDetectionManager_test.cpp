@@ -5,9 +5,9 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "support/LogCapture.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
 
@@ -64,9 +64,13 @@ TEST_F(VMDetectionManagerTest, TheFirstProductInListOrderWinsAndOnlyAfterAGenera
     }
 }
 
-TEST_F(VMDetectionManagerTest, BeforeDetectionUndefinedAndAGeneralSignAloneGivesNone) {
+TEST_F(VMDetectionManagerTest, AGeneralSignAloneGivesNoneAfterEveryProgressLine) {
+    Corvane::testing::LogCapture log;
     profile.system.totalPhysicalMemory = 512ull << 20;
     EXPECT_EQ(detections(), (std::vector<std::pair<int, std::string>>{{0, ""}, kNone, kNone}));
+    for (const char* line : {"Checking VirtualBox process: vboxservice.exe", "Checking VirtualBox process: vboxtray.exe",
+                             "Checking reg key: HARDWARE\\ACPI\\DSDT\\VBOX__", "Performing WMI query: SELECT * FROM Win32_Bus"})
+        EXPECT_EQ(log.countLines(line), 2u) << line;
 }
 
 TEST_F(VMDetectionManagerTest, ALaterDetectionThatFindsNothingClearsTheResult) {
