@@ -286,8 +286,19 @@ struct PlainChecks {
         return found;
     }
 
+    // The attributes of what the path names, links followed; INVALID_FILE_ATTRIBUTES when unreadable.
+    static DWORD followedAttributes(const wchar_t* path) {
+        HANDLE handle = PLAIN(CreateFileW)(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+        BY_HANDLE_FILE_INFORMATION information{};
+        const BOOL read = PLAIN(GetFileInformationByHandle)(handle, &information);
+        PLAIN(CloseHandle)(handle);
+        return read ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    }
+
     bool isFile(const wchar_t* path) {
-        const DWORD attributes = PLAIN(GetFileAttributesW)(path);
+        const DWORD attributes = followedAttributes(path);
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     }
 
@@ -320,7 +331,7 @@ struct PlainChecks {
         if (folder[0] == L'\0') return false;
         wchar_t path[MAX_PATH] = {};
         if (!PLAIN(PathCombineW)(path, folder, relative) || path[0] == L'\0') return false;
-        const DWORD attributes = PLAIN(GetFileAttributesW)(path);
+        const DWORD attributes = followedAttributes(path);
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
 

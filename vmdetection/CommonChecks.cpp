@@ -17,6 +17,7 @@ namespace {
 
 constexpr DWORD kRegistryValueBufferBytes = 2048;
 constexpr DWORD kRegistryValueReadLimit = 260;  // bytes, not characters
+constexpr DWORD kShareEverything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::string fourCharacterCode(DWORD id) {
     std::string text(4, ' ');
@@ -91,15 +92,29 @@ bool registryValueContains(const RegistryValueProbe& probe) {
     return found;
 }
 
+// The attributes of what the path names, following links: a link is judged by
+// its target, and a link whose target is missing names nothing.  The path is
+// opened with no access rights, full sharing and backup semantics (so folders
+// open too).  Any failure, not only absence, is INVALID_FILE_ATTRIBUTES.
+DWORD followedAttributes(const std::wstring& path) {
+    if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+    const auto& api = win32();
+    const HANDLE handle = api.CreateFileW(path.c_str(), 0, kShareEverything, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const BOOL read = api.GetFileInformationByHandle(handle, &information);
+    api.CloseHandle(handle);
+    return read ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 bool pathIsFile(const std::wstring& path) {
-    if (path.empty()) return false;
-    const DWORD attributes = win32().GetFileAttributesW(path.c_str());
+    const DWORD attributes = followedAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool pathIsDirectory(const std::wstring& path) {
-    if (path.empty()) return false;
-    const DWORD attributes = win32().GetFileAttributesW(path.c_str());
+    const DWORD attributes = followedAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -35,7 +35,9 @@ struct RegistryValueProbe {
 };
 bool registryValueContains(const RegistryValueProbe& probe);
 
-// Status tests of the file system.  A status that cannot be read counts as absent.
+// Status tests of the file system, following links: a link counts as what it
+// points to, and a dangling link as absent.  A status that cannot be read
+// counts as absent.
 bool pathIsFile(const std::wstring& path);
 bool pathIsDirectory(const std::wstring& path);
 

@@ -17,6 +17,7 @@ const Win32Api kRealWin32 = {
     ::GetFileAttributesW,
     ::CreateFileW,
     ::CloseHandle,
+    ::GetFileInformationByHandle,
     ::Wow64DisableWow64FsRedirection,
     ::Wow64RevertWow64FsRedirection,
     ::CreateToolhelp32Snapshot,

@@ -39,6 +39,7 @@ struct Win32Api {
     DWORD(WINAPI* GetFileAttributesW)(LPCWSTR);
     HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     BOOL(WINAPI* CloseHandle)(HANDLE);
+    BOOL(WINAPI* GetFileInformationByHandle)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
     BOOL(WINAPI* Wow64DisableWow64FsRedirection)(PVOID*);
     BOOL(WINAPI* Wow64RevertWow64FsRedirection)(PVOID);
 

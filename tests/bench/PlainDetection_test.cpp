@@ -39,7 +39,7 @@ bool questionToWindows(const Call& call) {
 std::vector<std::string> questions(const SimulatedMachine& machine) {
     std::vector<std::string> out;
     for (const Call& call : machine.calls())
-        if (questionToWindows(call)) out.push_back(call.function + "(" + call.argument + ")");
+        if (questionToWindows(call)) out.push_back(call.function + "(" + call.argument + ") " + call.flags);
     return out;
 }
 

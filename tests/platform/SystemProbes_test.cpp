@@ -67,14 +67,6 @@ TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAske
     EXPECT_THAT(callArguments("HeapAlloc"), ElementsAre("704", threeRecords));
 }
 
-TEST_F(SystemProbes, OneAdapterFitsTheFirstRecord) {
-    start();
-    const NetworkAdapterList list = getNetworkAdapters();
-    EXPECT_TRUE(list.usable());
-    EXPECT_EQ(addressesOf(list).size(), 1u);
-    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
-}
-
 TEST_F(SystemProbes, AListingErrorIsNotRetriedAndLeavesTheListInvalid) {
     profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
     start();
@@ -142,52 +134,6 @@ TEST_F(SystemProbes, ProcessSnapshotFailuresAreLoggedAndFindNothing) {
     LogCapture log;
     EXPECT_EQ(isProcessRunning(L"System"), 0u);
     EXPECT_EQ(log.countLines("Failed to call Process32First"), 1u);
-}
-
-TEST_F(SystemProbes, Wow64AnswerIsAskedOnceAndCached) {
-    profile.system.wow64 = true;
-    start();
-    EXPECT_TRUE(isRunningUnderWow64());
-    EXPECT_TRUE(isRunningUnderWow64());
-    EXPECT_EQ(machine().countCalls("IsWow64Process"), 1u);
-}
-
-TEST_F(SystemProbes, MissingIsWow64ProcessAnswersFalseAndIsAskedAgain) {
-    profile.system.isWow64ProcessPresent = false;
-    start();
-    EXPECT_FALSE(isRunningUnderWow64());
-    EXPECT_FALSE(isRunningUnderWow64());
-    EXPECT_EQ(callArguments("GetProcAddress"), (std::vector<std::string>{"IsWow64Process", "IsWow64Process"}));
-}
-
-TEST_F(SystemProbes, FailingIsWow64ProcessIsLoggedAndCachedAsFalse) {
-    profile.system.wow64 = true;
-    profile.system.isWow64ProcessFails = true;
-    start();
-    LogCapture log;
-    EXPECT_FALSE(isRunningUnderWow64());
-    EXPECT_FALSE(isRunningUnderWow64());
-    EXPECT_EQ(machine().countCalls("IsWow64Process"), 1u);
-    EXPECT_EQ(log.countLines("Failed to check WoW64."), 1u);
-}
-
-TEST_F(SystemProbes, RedirectionGuardSwitchesOffAndRestoresOnlyUnderWow64) {
-    profile.system.wow64 = true;
-    start();
-    {
-        Wow64RedirectionGuard guard;
-        EXPECT_EQ(machine().countCalls("Wow64DisableWow64FsRedirection"), 1u);
-        EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 0u);
-    }
-    EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 1u);
-    stop();
-
-    forgetWow64Answer();
-    profile.system.wow64 = false;
-    start();
-    { Wow64RedirectionGuard guard; }
-    EXPECT_EQ(machine().countCalls("Wow64DisableWow64FsRedirection"), 0u);
-    EXPECT_EQ(machine().countCalls("Wow64RevertWow64FsRedirection"), 0u);
 }
 
 std::vector<uint8_t> numberedBytes(size_t size) {
@@ -259,13 +205,6 @@ TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrder) {
     EXPECT_EQ(enumerateFirmwareTables(ids.data()), 8);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(ids.data()), 8), "FACPDSDT");
     EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>{"ACPI"});
-}
-
-TEST_F(SystemProbes, AcpiEnumerationPassesTheCountTheSystemGives) {
-    profile.firmware.acpiEnumerationResult = 2;
-    start();
-    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
-    EXPECT_EQ(enumerateFirmwareTables(ids.data()), 2);
 }
 
 TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {

@@ -288,47 +288,6 @@ TEST_F(WMIHelperRowsTest, AFailingNextReachesTheCallbackAsNoRowWithItsCode) {
     wmi.reset();
 }
 
-TEST_F(WMIHelperTest, ANullPropertyReachesTheCallbackAsVtNull) {
-    profile::setWmiValue(profile, L"Win32_Processor", L"ProcessorId", wmiNull());
-    start();
-    WMIHelper wmi(L"ROOT\\CIMV2");
-
-    VARTYPE viaGet = VT_EMPTY;
-    ASSERT_EQ(wmi.executeQuery(L"ProcessorId", L"Win32_Processor", L""), S_OK);
-    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
-    EXPECT_EQ(wmi.getProperty(L"ProcessorId", WMIHelper::ValueCallback([&](VARIANT& value) {
-                                  viaGet = value.vt;
-                                  return true;
-                              })),
-              S_OK);
-    wmi.reset();
-
-    VARTYPE viaWalk = VT_EMPTY;
-    ASSERT_EQ(wmi.executeQuery(L"ProcessorId", L"Win32_Processor", L""), S_OK);
-    wmi.forEachProperty(L"ProcessorId", WMIHelper::ValueCallback([&](VARIANT& value) {
-                            viaWalk = value.vt;
-                            return true;
-                        }));
-    wmi.reset();
-    EXPECT_EQ(viaGet, VT_NULL);
-    EXPECT_EQ(viaWalk, VT_NULL);
-}
-
-TEST_F(WMIHelperTest, WhatACallbackLeavesInTheStatusIsWhatTheOperationReturns) {
-    start();
-    WMIHelper wmi(L"ROOT\\CIMV2");
-    ASSERT_EQ(wmi.executeQuery(L"SerialNumber", L"Win32_BIOS", L""), S_OK);
-    ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
-    const auto reject = [](const ComPtr<IWbemClassObject>&, HRESULT& status, VARIANT&) {
-        status = E_ABORT;
-        return true;
-    };
-    EXPECT_EQ(wmi.getProperty(L"SerialNumber", WMIHelper::PropertyCallback(reject)), E_ABORT);
-    EXPECT_EQ(wmi.getStatus(), E_ABORT);
-    wmi.reset();
-    EXPECT_EQ(wmi.getStatus(), S_OK);
-}
-
 // --- Memory exhaustion ---
 
 // Lets the first `allowed` BSTR allocations through, then fails them.
@@ -340,38 +299,6 @@ struct BstrBudget {
         return machine->SysAllocString(text);
     }
 };
-
-TEST_F(WMIHelperTest, ABstrThatCannotBeAllocatedRaisesOutOfMemoryAndStartUpLeavesCom) {
-    auto& machine = start();
-    Win32Api api = machine.api();
-    BstrBudget::machine = &machine.api();
-    BstrBudget::allowed = 1;  // the namespace, not the locale
-    api.SysAllocString = &BstrBudget::allocate;
-    ScopedWin32Binding budget(api);
-
-    try {
-        WMIHelper wmi(L"ROOT\\CIMV2");
-        ADD_FAILURE() << "the helper was built without its locale";
-    } catch (const BstrAllocationError& error) {
-        EXPECT_EQ(error.code(), E_OUTOFMEMORY);
-    }
-    EXPECT_EQ(machine.comInitializationDepth(), 0);
-}
-
-TEST_F(WMIHelperTest, AQueryTextThatCannotBeAllocatedRaisesAndFreesWhatItHad) {
-    auto& machine = start();
-    WMIHelper wmi(L"ROOT\\CIMV2");
-    Win32Api api = machine.api();
-    BstrBudget::machine = &machine.api();
-    BstrBudget::allowed = 1;  // "WQL", not the query
-    api.SysAllocString = &BstrBudget::allocate;
-    {
-        ScopedWin32Binding budget(api);
-        EXPECT_THROW(wmi.executeQuery(L"", L"Win32_Bus", L""), BstrAllocationError);
-    }
-    EXPECT_EQ(machine.countCalls("ExecQuery"), 0u);
-    EXPECT_TRUE(wmi.isConnected());  // memory, not the connection, failed
-}
 
 }  // namespace
 }  // namespace Corvane::platform

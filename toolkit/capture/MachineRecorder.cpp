@@ -150,13 +150,40 @@ DWORD WINAPI recordGetFileAttributesW(LPCWSTR path) {
 
 bool isDeviceName(const wchar_t* name) { return name && std::wstring_view(name).starts_with(L"\\\\.\\"); }
 
+void recordPath(RecordingState& state, profile::FileSystemEntry entry) {
+    for (const auto& known : state.profile.files) {
+        if (sameText(known.path, entry.path)) return;
+    }
+    state.profile.files.push_back(std::move(entry));
+}
+
+// A status query opens the path (links followed) and reads the handle's
+// information: a path that opens is recorded when its information is read, as
+// the file or folder it leads to, so a link is recorded as its target.
+void recordPathOpen(RecordingState& state, const wchar_t* path, HANDLE handle, DWORD error) {
+    if (handle != INVALID_HANDLE_VALUE) {
+        state.openPaths[handle] = path;
+        return;
+    }
+    if (meansAbsent(error)) return;
+    profile::FileSystemEntry entry;
+    entry.path = path;
+    entry.kind = profile::PathKind::Error;
+    entry.error = error;
+    recordPath(state, std::move(entry));
+}
+
 HANDLE WINAPI recordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
     const HANDLE handle = machine().CreateFileW(name, access, share, security, disposition, flags, templateFile);
     const DWORD error = machine().GetLastError();
     LastErrorKeeper keep;
     RecordingState* state = current();
-    if (!state || !isDeviceName(name)) return handle;
+    if (!state || !name) return handle;
+    if (!isDeviceName(name)) {
+        recordPathOpen(*state, name, handle, error);
+        return handle;
+    }
     if (handle == INVALID_HANDLE_VALUE && meansAbsent(error)) return handle;
 
     for (const auto& known : state->profile.devices) {
@@ -164,6 +191,32 @@ HANDLE WINAPI recordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECUR
     }
     state->profile.devices.push_back({name, handle == INVALID_HANDLE_VALUE ? error : 0u});
     return handle;
+}
+
+BOOL WINAPI recordGetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL result = machine().GetFileInformationByHandle(handle, information);
+    const DWORD error = machine().GetLastError();
+    LastErrorKeeper keep;
+    RecordingState* state = current();
+    if (!state) return result;
+    auto open = state->openPaths.find(handle);
+    if (open == state->openPaths.end()) return result;
+    profile::FileSystemEntry entry;
+    entry.path = open->second;
+    if (!result) {
+        entry.kind = profile::PathKind::Error;
+        entry.error = error ? error : ERROR_GEN_FAILURE;
+    } else {
+        entry.kind = (information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? profile::PathKind::Directory
+                                                                                 : profile::PathKind::File;
+    }
+    recordPath(*state, std::move(entry));
+    return result;
+}
+
+BOOL WINAPI recordCloseHandle(HANDLE handle) {
+    if (RecordingState* state = current()) state->openPaths.erase(handle);
+    return machine().CloseHandle(handle);
 }
 
 // ---- Processes --------------------------------------------------------------------
@@ -469,6 +522,8 @@ platform::Win32Api makeRecordingApi(const platform::Win32Api& inner) {
     api.SHGetSpecialFolderPathW = recordSHGetSpecialFolderPathW;
     api.GetFileAttributesW = recordGetFileAttributesW;
     api.CreateFileW = recordCreateFileW;
+    api.GetFileInformationByHandle = recordGetFileInformationByHandle;
+    api.CloseHandle = recordCloseHandle;
     api.CreateToolhelp32Snapshot = recordCreateToolhelp32Snapshot;
     api.GlobalMemoryStatusEx = recordGlobalMemoryStatusEx;
     api.GetPwrCapabilities = recordGetPwrCapabilities;

@@ -24,6 +24,7 @@ struct RecordingState {
         std::wstring path;
     };
     std::map<HKEY, OpenKey> openKeys;
+    std::map<HANDLE, std::wstring> openPaths;  // paths opened for a status query, by handle
 
     HDEVINFO diskDriveSet = INVALID_HANDLE_VALUE;  // the set the disk walk holds now
 

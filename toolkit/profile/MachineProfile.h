@@ -27,12 +27,13 @@ struct RegistryKey {
     std::vector<RegistryValue> values;
 };
 
-enum class PathKind { File, Directory, Error };
+enum class PathKind { File, Directory, Error, Link };
 
 struct FileSystemEntry {
     std::wstring path;           // full path, e.g. C:\Windows\System32\drivers\VBoxMouse.sys
     PathKind kind = PathKind::File;
     uint32_t error = 0;          // for PathKind::Error: the last error of the status query
+    std::wstring target;         // for PathKind::Link: the full path a symbolic link points to (it may be missing)
 };
 
 struct DeviceName {

@@ -89,17 +89,22 @@ RegistryValue& addRawValue(RegistryKey& key, const std::wstring& name, uint32_t 
 }
 
 FileSystemEntry& addFile(MachineProfile& profile, const std::wstring& path) {
-    profile.files.push_back({path, PathKind::File, 0});
+    profile.files.push_back({path, PathKind::File, 0, {}});
     return profile.files.back();
 }
 
 FileSystemEntry& addDirectory(MachineProfile& profile, const std::wstring& path) {
-    profile.files.push_back({path, PathKind::Directory, 0});
+    profile.files.push_back({path, PathKind::Directory, 0, {}});
     return profile.files.back();
 }
 
 FileSystemEntry& addPathError(MachineProfile& profile, const std::wstring& path, uint32_t error) {
-    profile.files.push_back({path, PathKind::Error, error});
+    profile.files.push_back({path, PathKind::Error, error, {}});
+    return profile.files.back();
+}
+
+FileSystemEntry& addLink(MachineProfile& profile, const std::wstring& path, const std::wstring& target) {
+    profile.files.push_back({path, PathKind::Link, 0, target});
     return profile.files.back();
 }
 

@@ -38,6 +38,8 @@ FileSystemEntry& addFile(MachineProfile& profile, const std::wstring& path);
 FileSystemEntry& addDirectory(MachineProfile& profile, const std::wstring& path);
 // A path whose status query fails with `error` (e.g. ERROR_ACCESS_DENIED 5).
 FileSystemEntry& addPathError(MachineProfile& profile, const std::wstring& path, uint32_t error);
+// A symbolic link to `target` (a full path, which need not exist).
+FileSystemEntry& addLink(MachineProfile& profile, const std::wstring& path, const std::wstring& target);
 
 DeviceName& addDevice(MachineProfile& profile, const std::wstring& name, uint32_t openError = 0);
 // Pids are assigned: one above the highest in use, in steps of 4.

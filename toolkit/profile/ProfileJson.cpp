@@ -593,7 +593,7 @@ Json writeRegistryKey(const RegistryKey& key) {
 }
 
 FileSystemEntry readFile(const Node& node) {
-    node.object({"path", "kind", "error"});
+    node.object({"path", "kind", "error", "target"});
     FileSystemEntry entry;
     entry.path = node.required("path").wideText();
     if (auto kind = node.field("kind")) {
@@ -604,18 +604,23 @@ FileSystemEntry readFile(const Node& node) {
             entry.kind = PathKind::Directory;
         else if (text == "error")
             entry.kind = PathKind::Error;
+        else if (text == "link")
+            entry.kind = PathKind::Link;
         else
-            kind->fail("expected one of file, directory, error");
+            kind->fail("expected one of file, directory, error, link");
     }
     if (auto error = node.field("error")) entry.error = error->code();
+    if (auto target = node.field("target")) entry.target = target->wideText();
+    if (entry.kind == PathKind::Link && entry.target.empty()) node.fail("kind \"link\" needs a \"target\" path");
     if (entry.kind == PathKind::Error && entry.error == 0) node.fail("kind \"error\" needs a non-zero \"error\" (e.g. 5 for access denied)");
     return entry;
 }
 
 Json writeFile(const FileSystemEntry& entry) {
-    static constexpr const char* kKinds[] = {"file", "directory", "error"};
+    static constexpr const char* kKinds[] = {"file", "directory", "error", "link"};
     Json out = {{"path", toUtf8(entry.path)}, {"kind", kKinds[static_cast<int>(entry.kind)]}};
     if (entry.error) out["error"] = entry.error;
+    if (entry.kind == PathKind::Link) out["target"] = toUtf8(entry.target);
     return out;
 }
 

@@ -1,7 +1,10 @@
 // Folders, the file system, device objects and WoW64 file-system redirection.
 // Every parent folder of a listed path exists; a 32-bit process on 64-bit
 // Windows sees <windows>\System32 as SysWOW64 unless redirection is off.
+// A symbolic link is followed by CreateFileW (unless FILE_FLAG_OPEN_REPARSE_POINT)
+// and not by GetFileAttributesW, which reports the link itself.
 #include <algorithm>
+#include <cstdio>
 
 #include "toolkit/simulation/SimState.h"
 
@@ -44,7 +47,9 @@ bool folderExists(MachineState& m, const std::wstring& path) {
     return false;
 }
 
-PathStatus lookupPath(MachineState& m, const wchar_t* raw) {
+constexpr int kMaxLinkDepth = 31;  // Windows gives up after 31 reparse points
+
+PathStatus lookupPath(MachineState& m, const wchar_t* raw, bool followLinks = true, int depth = 0) {
     if (!raw || !*raw) return {ERROR_PATH_NOT_FOUND};
     std::wstring original(raw);
     bool trailingSeparator = original.size() > 3 && (original.back() == L'\\' || original.back() == L'/');
@@ -54,6 +59,13 @@ PathStatus lookupPath(MachineState& m, const wchar_t* raw) {
         auto listed = normalizePath(entry.path);
         if (entry.kind == profile::PathKind::Error && (equalsIgnoreCase(listed, path) || startsWithFolder(path, listed)))
             return {entry.error};
+    }
+    for (const auto& entry : m.profile.files) {
+        if (entry.kind != profile::PathKind::Link || !equalsIgnoreCase(normalizePath(entry.path), path)) continue;
+        if (depth >= kMaxLinkDepth) return {ERROR_CANT_RESOLVE_FILENAME};
+        auto target = lookupPath(m, entry.target.c_str(), true, depth + 1);
+        if (followLinks) return target;
+        return {0, target.error == 0 && target.directory};  // the link itself: a folder link when its target is one
     }
     for (const auto& entry : m.profile.files) {
         if (entry.kind != profile::PathKind::File || !equalsIgnoreCase(normalizePath(entry.path), path)) continue;
@@ -142,26 +154,42 @@ LPWSTR WINAPI simPathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR file) {
     return ::PathCombineW(out, directory, file);
 }
 
+bool isLink(MachineState& m, const wchar_t* raw) {
+    if (!raw) return false;
+    auto path = redirect(m, normalizePath(raw));
+    return std::any_of(m.profile.files.begin(), m.profile.files.end(), [&](const profile::FileSystemEntry& entry) {
+        return entry.kind == profile::PathKind::Link && equalsIgnoreCase(normalizePath(entry.path), path);
+    });
+}
+
 DWORD WINAPI simGetFileAttributesW(LPCWSTR path) {
     Session s("GetFileAttributesW", narrowArgument(path));
-    auto status = lookupPath(s.m, path);
+    auto status = lookupPath(s.m, path, false);
     if (status.error) {
         s.m.setLastError(status.error);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return status.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    DWORD attributes = status.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    return isLink(s.m, path) ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
 }
 
-HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags, HANDLE) {
+HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD flags, HANDLE templateFile) {
     Session s("CreateFileW", narrowArgument(name));
     auto& m = s.m;
+    char recorded[96];
+    std::snprintf(recorded, sizeof recorded, "access=0x%08lX share=0x%08lX disposition=%lu flags=0x%08lX", access, share,
+                  disposition, flags);
+    m.recordFlags(std::string(recorded) + (security ? " security" : "") + (templateFile ? " template" : ""));
     auto fail = [&](DWORD error) {
         m.setLastError(error);
         return INVALID_HANDLE_VALUE;
     };
-    auto open = [&](const std::wstring& what) {
+    auto open = [&](const std::wstring& what, bool directory = false) {
         m.setLastError(ERROR_SUCCESS);
-        return reinterpret_cast<HANDLE>(m.addHandle({HandleKind::File, "file handle " + toUtf8(what)}));
+        HandleEntry entry{HandleKind::File, "file handle " + toUtf8(what)};
+        entry.directory = directory;
+        return reinterpret_cast<HANDLE>(m.addHandle(std::move(entry)));
     };
     if (!name) return fail(ERROR_PATH_NOT_FOUND);
     std::wstring text(name);
@@ -173,7 +201,7 @@ HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, 
         }
         return fail(ERROR_FILE_NOT_FOUND);
     }
-    auto status = lookupPath(m, name);
+    auto status = lookupPath(m, name, !(flags & FILE_FLAG_OPEN_REPARSE_POINT));
     if (status.error) {
         bool mustExist = disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING;
         if ((status.error == ERROR_FILE_NOT_FOUND) && !mustExist) return fail(ERROR_ACCESS_DENIED);  // nothing is created here
@@ -181,7 +209,24 @@ HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, 
     }
     if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     if (status.directory && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) return fail(ERROR_ACCESS_DENIED);
-    return open(text);
+    return open(text, status.directory);
+}
+
+BOOL WINAPI simGetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+    Session s("GetFileInformationByHandle");
+    auto* entry = s.m.findHandle(reinterpret_cast<uintptr_t>(handle), HandleKind::File);
+    if (!entry) {
+        s.m.setLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!information) {
+        s.m.setLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    *information = {};
+    information->dwFileAttributes = entry->directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    information->nNumberOfLinks = 1;
+    return TRUE;
 }
 
 BOOL WINAPI simCloseHandle(HANDLE handle) {

@@ -75,6 +75,7 @@ LSTATUS WINAPI simRegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGS
     bool known = resolveHandle(m, parent, root, base);
     std::wstring path = joinKey(base, trimSeparators(subKey ? subKey : L""));
     m.record("RegOpenKeyExW", known ? keyName(root, path) : describeHandle(m, parent) + "\\" + narrowArgument(subKey));
+    m.recordFlags("options=" + std::to_string(options) + " access=" + hexArgument(access));
 
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;

@@ -103,7 +103,10 @@ BOOL WINAPI simSetupDiDestroyDeviceInfoList(HDEVINFO set) {
         return FALSE;
     }
     s.m.handles.erase(value);
-    return TRUE;  // the last error is left as the walk left it
+    // The walk's last error is what the profile recorded after it, whether the walk ended at
+    // the end of the list or at a match; otherwise it is left as the walk left it.
+    if (auto error = s.m.profile.system.setupDiError) s.m.setLastError(*error);
+    return TRUE;
 }
 
 }  // namespace Corvane::simulated::detail

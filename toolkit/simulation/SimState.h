@@ -30,6 +30,7 @@ struct HandleEntry {
     std::wstring registryRoot, registryPath;  // RegistryKey
     std::vector<profile::Process> processes;  // Snapshot: the processes when it was taken
     size_t cursor = 0;                        // Snapshot: next entry for Process32NextW
+    bool directory = false;                   // File: the handle stands for a folder
     std::vector<profile::DiskDrive> drives;   // DeviceInfoSet
 };
 
@@ -75,7 +76,8 @@ struct MachineState {
     std::vector<std::string> invalidReleases;  // releases of things the machine did not hand out
 
     void setLastError(DWORD error) { thread().lastError = error; }
-    void record(const char* function, std::string argument) { calls.push_back({function, std::move(argument)}); }
+    void record(const char* function, std::string argument) { calls.push_back({function, std::move(argument), {}}); }
+    void recordFlags(std::string flags) { calls.back().flags = std::move(flags); }  // of the call just recorded
     void noteInvalidRelease(std::string what) { invalidReleases.push_back(std::move(what)); }
     void trackBstr(BSTR value, std::string origin);
 };
@@ -116,6 +118,7 @@ LPWSTR WINAPI simPathCombineW(LPWSTR, LPCWSTR, LPCWSTR);
 DWORD WINAPI simGetFileAttributesW(LPCWSTR);
 HANDLE WINAPI simCreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 BOOL WINAPI simCloseHandle(HANDLE);
+BOOL WINAPI simGetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 BOOL WINAPI simWow64DisableWow64FsRedirection(PVOID*);
 BOOL WINAPI simWow64RevertWow64FsRedirection(PVOID);
 

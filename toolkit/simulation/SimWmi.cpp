@@ -375,10 +375,11 @@ public:
         : FakeObject(m, IID_IEnumWbemClassObject, "IEnumWbemClassObject", toUtf8(className)),
           className_(std::move(className)), rows_(std::move(rows)), query_(std::move(query)), nextFault_(nextFault) {}
 
-    HRESULT STDMETHODCALLTYPE Next(LONG, ULONG count, IWbemClassObject** objects, ULONG* returned) override {
+    HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects, ULONG* returned) override {
         if (!machine_) return WBEM_E_FAILED;
         std::lock_guard lock(machine_->mutex);
         machine_->record("Next", toUtf8(className_));
+        machine_->recordFlags("timeout=" + hexArgument(static_cast<uint32_t>(timeout)) + " count=" + std::to_string(count));
         if (!objects || !returned) return WBEM_E_INVALID_PARAMETER;
         *returned = 0;
         while (*returned < count && position_ < rows_.size()) {
@@ -413,11 +414,14 @@ public:
     FakeServices(MachineState& m, std::wstring nameSpace)
         : FakeObject(m, IID_IWbemServices, "IWbemServices", toUtf8(nameSpace)) {}
 
-    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR language, const BSTR queryText, LONG, IWbemContext*, IEnumWbemClassObject** result) override {
+    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR language, const BSTR queryText, LONG flags, IWbemContext* context,
+                                        IEnumWbemClassObject** result) override {
         if (!machine_) return WBEM_E_FAILED;
         auto& m = *machine_;
         std::lock_guard lock(m.mutex);
         m.record("ExecQuery", queryText ? toUtf8(queryText) : "(null)");
+        m.recordFlags("language=" + (language ? toUtf8(language) : std::string("(null)")) + " flags=" +
+                      hexArgument(static_cast<uint32_t>(flags)) + (context ? " context" : ""));
         if (!result) return WBEM_E_INVALID_PARAMETER;
         *result = nullptr;
         if (!language || !equalsIgnoreCase(language, L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
@@ -471,12 +475,15 @@ class FakeLocator final : public FakeObject<IWbemLocator> {
 public:
     explicit FakeLocator(MachineState& m) : FakeObject(m, IID_IWbemLocator, "IWbemLocator", "") {}
 
-    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR, const BSTR, const BSTR, LONG, const BSTR, IWbemContext*,
-                                            IWbemServices** services) override {
+    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password, const BSTR locale, LONG flags,
+                                            const BSTR authority, IWbemContext* context, IWbemServices** services) override {
         if (!machine_) return WBEM_E_FAILED;
         auto& m = *machine_;
         std::lock_guard lock(m.mutex);
         m.record("ConnectServer", resource ? toUtf8(resource) : "(null)");
+        m.recordFlags(std::string(user ? "user " : "") + (password ? "password " : "") + "locale=" +
+                      (locale ? toUtf8(locale) : std::string("(null)")) + " flags=" + hexArgument(static_cast<uint32_t>(flags)) +
+                      (authority ? " authority" : "") + (context ? " context" : ""));
         if (!services) return WBEM_E_INVALID_PARAMETER;
         *services = nullptr;
         if (m.profile.wmi.faults.connectServer) return m.profile.wmi.faults.connectServer;

@@ -25,6 +25,7 @@ const platform::Win32Api kSimulatedApi = {
     detail::simGetFileAttributesW,
     detail::simCreateFileW,
     detail::simCloseHandle,
+    detail::simGetFileInformationByHandle,
     detail::simWow64DisableWow64FsRedirection,
     detail::simWow64RevertWow64FsRedirection,
     detail::simCreateToolhelp32Snapshot,

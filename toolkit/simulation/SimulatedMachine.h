@@ -33,6 +33,12 @@ namespace Corvane::simulated {
 struct Call {
     std::string function;
     std::string argument;  // UTF-8
+    // The flags and fixed arguments the call was given, for the calls whose
+    // flags matter: RegOpenKeyExW "options=0 access=0x00020019", CreateFileW
+    // "access=0x80000000 share=0x00000001 disposition=3 flags=0x00000080",
+    // CoInitializeSecurity, CoSetProxyBlanket, ConnectServer, ExecQuery, Next
+    // (see each entry point).  Empty for the others.
+    std::string flags;
 };
 
 // Failures a test can inject beyond what a profile describes.
