@@ -16,6 +16,7 @@ namespace Corvane::platform {
 namespace {
 
 using namespace profile;
+using Corvane::testing::LogCapture;
 using utils::vmdetection::GeneralDetection;
 using utils::vmdetection::VirtualBoxDetection;
 
