@@ -59,7 +59,7 @@ TEST_F(SystemFunctionsTest, LoadedOnceFromSystem32AndAMissingModuleOrExportIsNoS
             for (const auto& call : machine.calls())
                 if (call.function == "LoadLibraryExW") loads.push_back(call.argument);
             EXPECT_EQ(loads, std::vector<std::string>{std::string(row.module) + " 0x00000800"});
-            EXPECT_EQ(machine.countCalls(row.exportName), available ? 2u : 0u);
+            EXPECT_EQ(machine.countCalls(row.exportName) > 0, available);
             EXPECT_EQ(log.text(), "");
             stop();
         }

@@ -4,7 +4,8 @@
 //   planting_host.exe MODULE...    the System32 modules this run must reach
 //
 // It loads CorvaneVMD.dll from its folder by full path, runs DetectVM, then
-// runs corvane-vmd.exe from the same folder, and fails on any marker.
+// runs "corvane-vmd.exe detect --explain" from the same folder (which makes
+// every call of every check, the three included), and fails on any marker.
 // ctest sets WINEDLLOVERRIDES "iphlpapi,mpr,powrprof=n,b": for these, as
 // Windows does for modules outside KnownDLLs, Wine then looks in the host's
 // folder first.  It also sets "wbemprox=d": Wine's WMI provider, unlike
@@ -66,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
         check(!path.empty() && _wcsnicmp(path.c_str(), system, systemLength) == 0, L"DetectVM reached", path + L" for " + argv[i]);
     }
 
-    std::wstring command = L"\"" + g_folder + L"corvane-vmd.exe\" detect --quiet";
+    std::wstring command = L"\"" + g_folder + L"corvane-vmd.exe\" detect --explain";
     STARTUPINFOW startup{sizeof startup};
     PROCESS_INFORMATION process{};
     const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
