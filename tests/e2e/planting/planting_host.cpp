@@ -9,11 +9,12 @@
 // ctest sets WINEDLLOVERRIDES "iphlpapi,mpr,powrprof=n,b": for these, as
 // Windows does for modules outside KnownDLLs, Wine then looks in the host's
 // folder first.  It also sets "wbemprox=d": Wine's WMI provider, unlike
-// Windows', runs in-process and imports iphlpapi itself, and would load the
-// planted copy for its own sake.  With WMI down nothing else loads the
-// three, so the host shows that the library's own calls were reached and
-// went to System32: none of the three is loaded once the DLL is, and after
-// DetectVM each MODULE is loaded, from the system folder.
+// Windows', runs in-process and imports iphlpapi itself, so with it up a
+// loaded iphlpapi would prove nothing about the library; and with WMI down
+// the general detection goes on to GetPwrCapabilities.  Then nothing else
+// loads the three, so the host shows that the library's own calls were
+// reached and went to System32: none of the three is loaded once the DLL
+// is, and after DetectVM each MODULE is loaded, from the system folder.
 #include <windows.h>
 
 #include <cstdio>
