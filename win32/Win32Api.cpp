@@ -1,7 +1,21 @@
 #include "win32/Win32Api.h"
 
+#include "win32/SystemFunctions.h"
+
 namespace Corvane::platform {
 namespace {
+
+// Not imported (see SystemFunctions.h): found in System32 on first use.
+SystemFunctions& processFunctions();
+ULONG WINAPI systemGetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size) {
+    return processFunctions().GetAdaptersInfo(adapters, size);
+}
+DWORD WINAPI systemWNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size) {
+    return processFunctions().WNetGetProviderNameW(netType, name, size);
+}
+BOOLEAN WINAPI systemGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
+    return processFunctions().GetPwrCapabilities(capabilities);
+}
 
 const Win32Api kRealWin32 = {
     ::GetLastError,
@@ -30,14 +44,15 @@ const Win32Api kRealWin32 = {
     ::LocalFree,
     ::GlobalMemoryStatusEx,
     ::LoadLibraryA,
+    ::LoadLibraryExW,
     ::GetProcAddress,
     ::FreeLibrary,
     ::GetModuleHandleW,
     ::GetCurrentProcess,
-    ::GetAdaptersInfo,
-    ::WNetGetProviderNameW,
+    systemGetAdaptersInfo,
+    systemWNetGetProviderNameW,
     ::FindWindowW,
-    ::GetPwrCapabilities,
+    systemGetPwrCapabilities,
     ::SetupDiGetClassDevsW,
     ::SetupDiEnumDeviceInfo,
     ::SetupDiGetDeviceRegistryPropertyW,
@@ -62,6 +77,10 @@ const Win32Api kRealWin32 = {
 };
 
 const Win32Api* g_current = &kRealWin32;
+
+// Constant-initialised: no start-up work, and ready before any caller.
+constinit SystemFunctions g_processFunctions(kRealWin32);
+SystemFunctions& processFunctions() { return g_processFunctions; }
 
 }  // namespace
 

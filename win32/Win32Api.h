@@ -58,12 +58,15 @@ struct Win32Api {
 
     // Modules and the current process.
     HMODULE(WINAPI* LoadLibraryA)(LPCSTR);
+    HMODULE(WINAPI* LoadLibraryExW)(LPCWSTR, HANDLE, DWORD);
     FARPROC(WINAPI* GetProcAddress)(HMODULE, LPCSTR);
     BOOL(WINAPI* FreeLibrary)(HMODULE);
     HMODULE(WINAPI* GetModuleHandleW)(LPCWSTR);
     HANDLE(WINAPI* GetCurrentProcess)();
 
-    // Network adapters and providers.
+    // Network adapters and providers.  These two and GetPwrCapabilities live
+    // in modules that are not KnownDLLs: the real table reaches them through
+    // SystemFunctions (win32/SystemFunctions.h), never through an import.
     ULONG(WINAPI* GetAdaptersInfo)(PIP_ADAPTER_INFO, PULONG);
     DWORD(WINAPI* WNetGetProviderNameW)(DWORD, LPWSTR, LPDWORD);
 

@@ -13,6 +13,7 @@
 #include "toolkit/profile/MachineProfile.h"
 #include "toolkit/profile/ProfileText.h"
 #include "toolkit/simulation/SimulatedMachine.h"
+#include "win32/SystemFunctions.h"
 
 namespace Corvane::simulated::detail {
 
@@ -42,6 +43,8 @@ struct ThreadState {
     std::vector<void*> redirectionTokens;  // WoW64 redirection switched off, innermost last
 };
 
+const platform::Win32Api& simulatedApi();  // the machine's table
+
 struct MachineState {
     explicit MachineState(profile::MachineProfile p) : profile(std::move(p)) {}
     ~MachineState();
@@ -65,6 +68,10 @@ struct MachineState {
     int heapAllocCount = 0, localAllocCount = 0;
 
     int kernel32References = 0;
+
+    // The library's own binding of the functions of iphlpapi, mpr and
+    // powrprof, over this machine's LoadLibraryExW and GetProcAddress.
+    platform::SystemFunctions systemFunctions{simulatedApi()};
 
     std::map<BSTR, std::string> bstrs;            // handed out, not yet freed
     std::map<SAFEARRAY*, std::string> safeArrays;  // handed out through Get, not yet freed
@@ -134,6 +141,7 @@ HLOCAL WINAPI simLocalFree(HLOCAL);
 BOOL WINAPI simGlobalMemoryStatusEx(LPMEMORYSTATUSEX);
 
 HMODULE WINAPI simLoadLibraryA(LPCSTR);
+HMODULE WINAPI simLoadLibraryExW(LPCWSTR, HANDLE, DWORD);
 FARPROC WINAPI simGetProcAddress(HMODULE, LPCSTR);
 BOOL WINAPI simFreeLibrary(HMODULE);
 HMODULE WINAPI simGetModuleHandleW(LPCWSTR);
@@ -142,10 +150,15 @@ HANDLE WINAPI simGetCurrentProcess();
 UINT WINAPI simGetSystemFirmwareTable(DWORD, DWORD, PVOID, DWORD);
 UINT WINAPI simEnumSystemFirmwareTables(DWORD, PVOID, DWORD);
 
+// The exports of the machine's iphlpapi, mpr and powrprof (SimModules.cpp hands them out)...
 ULONG WINAPI simGetAdaptersInfo(PIP_ADAPTER_INFO, PULONG);
 DWORD WINAPI simWNetGetProviderNameW(DWORD, LPWSTR, LPDWORD);
-HWND WINAPI simFindWindowW(LPCWSTR, LPCWSTR);
 BOOLEAN WINAPI simGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES);
+// ...and the table's entries, which reach them through the machine's systemFunctions.
+ULONG WINAPI simBoundGetAdaptersInfo(PIP_ADAPTER_INFO, PULONG);
+DWORD WINAPI simBoundWNetGetProviderNameW(DWORD, LPWSTR, LPDWORD);
+BOOLEAN WINAPI simBoundGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES);
+HWND WINAPI simFindWindowW(LPCWSTR, LPCWSTR);
 
 HDEVINFO WINAPI simSetupDiGetClassDevsW(const GUID*, PCWSTR, HWND, DWORD);
 BOOL WINAPI simSetupDiEnumDeviceInfo(HDEVINFO, DWORD, PSP_DEVINFO_DATA);

@@ -38,14 +38,15 @@ const platform::Win32Api kSimulatedApi = {
     detail::simLocalFree,
     detail::simGlobalMemoryStatusEx,
     detail::simLoadLibraryA,
+    detail::simLoadLibraryExW,
     detail::simGetProcAddress,
     detail::simFreeLibrary,
     detail::simGetModuleHandleW,
     detail::simGetCurrentProcess,
-    detail::simGetAdaptersInfo,
-    detail::simWNetGetProviderNameW,
+    detail::simBoundGetAdaptersInfo,
+    detail::simBoundWNetGetProviderNameW,
     detail::simFindWindowW,
-    detail::simGetPwrCapabilities,
+    detail::simBoundGetPwrCapabilities,
     detail::simSetupDiGetClassDevsW,
     detail::simSetupDiEnumDeviceInfo,
     detail::simSetupDiGetDeviceRegistryPropertyW,
@@ -153,6 +154,8 @@ void SimulatedMachine::clearCalls() {
 SimulatedMachine* SimulatedMachine::current() { return g_bound; }
 
 namespace detail {
+
+const platform::Win32Api& simulatedApi() { return kSimulatedApi; }
 
 MachineState::~MachineState() {
     // Objects the code still holds survive the machine, inert, so that a late

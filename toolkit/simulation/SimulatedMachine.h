@@ -47,6 +47,8 @@ struct Faults {
     std::optional<int> failLocalAllocAt;       // the n-th LocalAlloc returns null
     bool failGetAdaptersInfo = false;          // GetAdaptersInfo returns ERROR_NOT_SUPPORTED
     bool firmwareSecondCallFails = false;      // a GetSystemFirmwareTable call with a buffer >= the table fails
+    std::vector<std::string> refusedModules;   // LoadLibraryExW of these ("mpr.dll") fails with ERROR_MOD_NOT_FOUND
+    std::vector<std::string> missingExports;   // exports of those modules ("GetPwrCapabilities") that GetProcAddress does not find
 };
 
 class SimulatedMachine {

@@ -1,0 +1,70 @@
+// The functions of iphlpapi, mpr and powrprof, reached through the library's
+// own binding: each module is loaded once, from System32 alone, and a module
+// or export that cannot be had is a missing sign with nothing logged.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/LogCapture.h"
+#include "support/SimulatedMachineTest.h"
+#include "vmdetection/GeneralDetection.h"
+#include "vmdetection/VirtualBoxDetection.h"
+
+namespace Corvane::platform {
+namespace {
+
+using namespace profile;
+using Corvane::testing::LogCapture;
+using utils::vmdetection::GeneralDetection;
+using utils::vmdetection::VirtualBoxDetection;
+
+struct Row {
+    const char* module;
+    const char* exportName;
+    std::function<void(MachineProfile&)> addSign;
+    std::function<bool()> check;  // the library's check that makes the call
+};
+
+const Row kRows[] = {
+    {"iphlpapi.dll", "GetAdaptersInfo", [](MachineProfile& p) { addAdapter(p, "08:00:27:12:34:56", "eth0"); },
+     [] { return VirtualBoxDetection(nullptr).checkMacAddresses(); }},
+    {"mpr.dll", "WNetGetProviderNameW",
+     [](MachineProfile& p) { addNetworkProvider(p, WNNC_NET_RDR2SAMPLE, L"VirtualBox Shared Folders"); },
+     [] { return VirtualBoxDetection(nullptr).checkNetworkProviders(); }},
+    {"powrprof.dll", "GetPwrCapabilities", [](MachineProfile& p) { p.system.power = {true, false, false, false, false, false}; },
+     [] { return GeneralDetection(nullptr).checkPowerCapabilities(); }},
+};
+
+enum class Refusal { None, Module, Export };
+
+class SystemFunctionsTest : public Corvane::testing::SimulatedMachineTest {};
+
+TEST_F(SystemFunctionsTest, LoadedOnceFromSystem32AndAMissingModuleOrExportIsNoSign) {
+    for (const Row& row : kRows) {
+        for (Refusal refusal : {Refusal::None, Refusal::Module, Refusal::Export}) {
+            SCOPED_TRACE(std::string(row.exportName) + ", refusal " + std::to_string(static_cast<int>(refusal)));
+            profile = physicalMachineWithoutSigns();
+            row.addSign(profile);
+            auto& machine = start();
+            if (refusal == Refusal::Module) machine.faults().refusedModules = {row.module};
+            if (refusal == Refusal::Export) machine.faults().missingExports = {row.exportName};
+            LogCapture log;
+
+            const bool available = refusal == Refusal::None;
+            EXPECT_EQ(row.check(), available);
+            EXPECT_EQ(row.check(), available);
+            std::vector<std::string> loads;
+            for (const auto& call : machine.calls())
+                if (call.function == "LoadLibraryExW") loads.push_back(call.argument);
+            EXPECT_EQ(loads, std::vector<std::string>{std::string(row.module) + " 0x00000800"});
+            EXPECT_EQ(machine.countCalls(row.exportName) > 0, available);
+            EXPECT_EQ(log.text(), "");
+            stop();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Corvane::platform

@@ -1,0 +1,53 @@
+#pragma once
+// The functions the library needs from System32 modules that are not
+// KnownDLLs: GetAdaptersInfo (iphlpapi.dll), WNetGetProviderNameW (mpr.dll)
+// and GetPwrCapabilities (powrprof.dll).
+//
+// The DLL does not import these modules.  The loader looks for an imported
+// module outside KnownDLLs in the host's own folder before System32, so a
+// copy planted there would run inside the host the moment it loads us.
+// Instead each module is loaded from System32 alone on first use and kept
+// for the life of the object (the process, for the real table).  When the
+// module or the function cannot be had, the call fails as Windows reports a
+// failure of that function, which the probes already take as a missing sign.
+
+#include "win32/Win32Api.h"
+
+namespace Corvane::platform {
+
+class SystemFunctions {
+public:
+    // `loader` supplies LoadLibraryExW, GetProcAddress and SetLastError.
+    explicit constexpr SystemFunctions(const Win32Api& loader) : loader_(loader) {}
+    SystemFunctions(const SystemFunctions&) = delete;
+    SystemFunctions& operator=(const SystemFunctions&) = delete;
+
+    ULONG GetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size);        // unavailable: ERROR_NOT_SUPPORTED
+    DWORD WNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size);  // unavailable: ERROR_NO_NETWORK
+    BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities);   // unavailable: FALSE
+
+private:
+    // One function of one System32 module, looked up once, thread-safely.
+    class Entry {
+    public:
+        constexpr Entry(const wchar_t* module, const char* name) : module_(module), name_(name) {}
+        FARPROC get(const Win32Api& loader);
+        DWORD failure() const { return failure_; }  // the loader's last error when get() is null
+
+    private:
+        struct Request;
+        static BOOL CALLBACK resolve(PINIT_ONCE, PVOID request, PVOID*);
+        const wchar_t* module_;
+        const char* name_;
+        INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
+        FARPROC function_ = nullptr;
+        DWORD failure_ = ERROR_SUCCESS;
+    };
+
+    const Win32Api& loader_;
+    Entry adaptersInfo_{L"iphlpapi.dll", "GetAdaptersInfo"};
+    Entry providerName_{L"mpr.dll", "WNetGetProviderNameW"};
+    Entry powerCapabilities_{L"powrprof.dll", "GetPwrCapabilities"};
+};
+
+}  // namespace Corvane::platform
