@@ -143,7 +143,9 @@ protected:
         return *detector;
     }
     void TearDown() override {
-        if (wmi) EXPECT_EQ(wmi->getStatus(), S_OK) << "every check ends with reset";
+        if (wmi) {
+            EXPECT_EQ(wmi->getStatus(), S_OK) << "every check ends with reset";
+        }
         detector.reset();
         wmi.reset();
         SimulatedMachineTest::TearDown();
