@@ -22,15 +22,18 @@ install(TARGETS corvane-vmd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The installed binaries are stripped copies of the build's; their debug
 # information goes to <file>.debug beside them, tied by a debug link (the file's
 # name and CRC), so a crash in the field can still be read.  The build tree's
-# binaries, which the tests run, keep their symbols.
+# binaries, which the tests run, keep their symbols.  objcopy stamps the time
+# it writes into a PE header unless SOURCE_DATE_EPOCH names one: 0, as the
+# linker leaves it (--no-insert-timestamp).
+set(corvane_objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
 foreach(target CorvaneVMD corvane-vmd)
     install(CODE "
         set(built \"$<TARGET_FILE:${target}>\")
         set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>\")
         message(STATUS \"Stripping: \${installed}\")
-        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --only-keep-debug \"\${built}\" \"\${installed}.debug\"
+        execute_process(COMMAND ${corvane_objcopy} --only-keep-debug \"\${built}\" \"\${installed}.debug\"
                         COMMAND_ERROR_IS_FATAL ANY)
-        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --strip-all \"--add-gnu-debuglink=\${installed}.debug\"
+        execute_process(COMMAND ${corvane_objcopy} --strip-all \"--add-gnu-debuglink=\${installed}.debug\"
                                 \"\${built}\" \"\${installed}\" COMMAND_ERROR_IS_FATAL ANY)")
 endforeach()
 

@@ -37,7 +37,8 @@ def members(zip_name, expected):
     with zipfile.ZipFile(f"{release}/{zip_name}") as archive:
         listed = sorted(info.filename for info in archive.infolist())
         want = sorted(f"{name}/{f}" for f in expected)
-        check(listed == want, f"{zip_name} holds {listed}, not {want}")
+        check(listed == want, f"{zip_name}: extra {sorted(set(listed) - set(want))}, "
+                              f"missing {sorted(set(want) - set(listed))}")
         return {f: archive.read(f"{name}/{f}") for f in expected if f"{name}/{f}" in listed}
 
 
