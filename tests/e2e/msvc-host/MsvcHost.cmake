@@ -1,9 +1,9 @@
-# Unpacks the release zip, builds tests/e2e/msvc-host/host.c against its
-# lib/CorvaneVMD.lib as an MSVC-style host (clang for x86_64-pc-windows-msvc,
-# lld-link, no C runtime) and runs it under Wine beside the shipped, stripped
-# DLL.  Its line and exit status must be those of the shipped corvane-vmd.exe.
+# Unpacks the release zip, builds project/ through its CMake package as an
+# MSVC-style host (clang for x86_64-pc-windows-msvc, lld-link, lib/CorvaneVMD.lib,
+# no C runtime) and runs it under Wine beside the shipped, stripped DLL.  Its
+# line and exit status must be those of the shipped corvane-vmd.exe.
 #
-#   cmake -DZIP= -DSOURCE_DIR= -DWORK_DIR= -DCLANG= -DLLD_LINK= -DDLLTOOL= -DEMULATOR= -P MsvcHost.cmake
+#   cmake -DZIP= -DWORK_DIR= -DCLANG= -DDLLTOOL= -DGENERATOR= -DEMULATOR= -P MsvcHost.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -32,11 +32,12 @@ get_filename_component(package "${ZIP}" NAME)
 string(REGEX REPLACE "\\.zip$" "" package "${WORK_DIR}/${package}")
 
 set(here "${CMAKE_CURRENT_LIST_DIR}")
-run("llvm-dlltool kernel32.def" ${DLLTOOL} -m i386:x86-64 -d "${here}/kernel32.def" -l kernel32.lib)
-run("clang --target=x86_64-pc-windows-msvc" ${CLANG} --target=x86_64-pc-windows-msvc -O1 -ffreestanding
-    -fno-stack-protector -Wall -Wextra -Werror -I "${package}/include" -c "${here}/host.c" -o host.obj)
-run("lld-link" ${LLD_LINK} /nologo /nodefaultlib /entry:HostMain /subsystem:console host.obj
-    "${package}/lib/CorvaneVMD.lib" kernel32.lib "/out:${package}/bin/msvc-host.exe")
+run("llvm-dlltool kernel32.def" ${DLLTOOL} -m i386:x86-64 -d "${here}/project/kernel32.def" -l kernel32.lib)
+run("configuring the MSVC-style host" ${CMAKE_COMMAND} -S "${here}/project" -B host -G "${GENERATOR}"
+    -DCMAKE_TOOLCHAIN_FILE=${here}/clang-msvc.cmake -DCMAKE_C_COMPILER=${CLANG} -DCMAKE_BUILD_TYPE=Release
+    -DCorvaneVMD_DIR=${package}/lib/cmake/CorvaneVMD -DKERNEL32=${WORK_DIR}/kernel32.lib)
+run("building the MSVC-style host" ${CMAKE_COMMAND} --build host)
+file(COPY "${WORK_DIR}/host/msvc-host.exe" DESTINATION "${package}/bin")
 
 run_windows("${package}/bin/corvane-vmd.exe" reference_status reference_line)
 run_windows("${package}/bin/msvc-host.exe" status line)
