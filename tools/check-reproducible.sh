@@ -7,7 +7,8 @@
 #   tools/check-reproducible.sh --against BUILD_DIR [WORK_DIR]
 #       one copy, compared with BUILD_DIR's release (remade first); the copy is
 #       built in this environment, so a compiler cache must be set up as it was
-#       for BUILD_DIR (ccache's base_dir changes the recorded paths)
+#       for BUILD_DIR, and WORK_DIR lie under the same ccache base_dir (which
+#       makes the recorded paths relative)
 #
 # Too slow for CI: run it before a release and record the result in
 # docs/release.md.  WORK_DIR defaults to a new folder under /tmp.
