@@ -1,54 +1,36 @@
 #!/bin/sh
-# Builds the release of the current commit from a `git archive` copy of it in a
-# new, differently named folder and compares the zips' SHA256SUMS:
+# Builds the release of the current commit twice, from two copies of the
+# sources in two differently named folders, and compares the zips' SHA256SUMS.
+# Too slow for CI (two builds from scratch, no compiler cache: a cache would hand
+# the second build the first one's objects): run it before a release and record
+# the result in docs/release.md.
 #
-#   tools/check-reproducible.sh [WORK_DIR]
-#       two copies, two builds from scratch without a compiler cache
-#   tools/check-reproducible.sh --against BUILD_DIR [WORK_DIR]
-#       one copy, compared with BUILD_DIR's release (remade first); the copy is
-#       built in this environment, so a compiler cache must be set up as it was
-#       for BUILD_DIR, and WORK_DIR lie under the same ccache base_dir (which
-#       makes the recorded paths relative)
-#
-# Too slow for CI: run it before a release and record the result in
-# docs/release.md.  WORK_DIR defaults to a new folder under /tmp.
+#   tools/check-reproducible.sh [WORK_DIR]      default: a new folder under /tmp
 set -eu
 cd "$(dirname "$0")/.."
-against=""
-if [ "${1:-}" = "--against" ]; then against=$(cd "$2" && pwd); shift 2; fi
 work=${1:-$(mktemp -d /tmp/corvane-reproducible.XXXXXX)}
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "check-reproducible: commit your changes first: the copies are of HEAD" >&2; exit 2
 fi
 commit=$(git rev-parse HEAD)
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-export SOURCE_DATE_EPOCH
-
-# build_copy FOLDER: the commit's sources in FOLDER, built into FOLDER/out-<name>.
-build_copy() {
-  mkdir -p "$1"
-  git archive "$commit" | tar -x -C "$1"
-  cmake -S "$1" -B "$1/out-$(basename "$1")" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$1/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF -DCORVANE_WARNINGS_AS_ERRORS=ON >/dev/null
-  nice cmake --build "$1/out-$(basename "$1")" --target release
-  sums="$1/out-$(basename "$1")/release/SHA256SUMS"
-}
-
-if [ -n "$against" ]; then
-  nice cmake --build "$against" --target release
-  reference="$against/release/SHA256SUMS"
-else
-  export CCACHE_DISABLE=1
-  build_copy "$work/one/CorvaneVMD"
-  reference=$sums
-fi
-build_copy "$work/second-copy/sources"
-
+export SOURCE_DATE_EPOCH CCACHE_DISABLE=1
+# The sources the commit holds, nothing of the working tree.
+for copy in one/CorvaneVMD second-copy/sources; do
+  mkdir -p "$work/$copy"
+  git archive "$commit" | tar -x -C "$work/$copy"
+  cmake -S "$work/$copy" -B "$work/$copy/out-$(basename "$copy")" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$work/$copy/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCORVANE_BUILD_TESTS=OFF -DCORVANE_WARNINGS_AS_ERRORS=ON >/dev/null
+  nice cmake --build "$work/$copy/out-$(basename "$copy")" --target release
+done
+a="$work/one/CorvaneVMD/out-CorvaneVMD/release"
+b="$work/second-copy/sources/out-sources/release"
 echo "commit $commit, SOURCE_DATE_EPOCH $SOURCE_DATE_EPOCH"
-cat "$reference"
-if cmp -s "$reference" "$sums"; then
+cat "$a/SHA256SUMS"
+if cmp -s "$a/SHA256SUMS" "$b/SHA256SUMS"; then
   echo "reproducible: both builds made the same zips"
 else
-  echo "NOT reproducible; the other build's SHA256SUMS:"; cat "$sums"
+  echo "NOT reproducible; the second build's SHA256SUMS:"; cat "$b/SHA256SUMS"
   exit 1
 fi
