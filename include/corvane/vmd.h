@@ -5,12 +5,15 @@
  *
  * Calls must not overlap: the host serialises DetectVM, GetVMType, GetVMName
  * and SetLogFolder.  The name pointer is valid until the next DetectVM.
+ *
+ * C89 and later, C++, any Windows compiler, hosted or freestanding: the C part
+ * needs only <stddef.h> (wchar_t) and <stdint.h>.
  */
 #ifndef CORVANE_VMD_H
 #define CORVANE_VMD_H
 
+#include <stddef.h>
 #include <stdint.h>
-#include <wchar.h>
 
 #if defined(CORVANE_VMD_BUILDING)
 #define CORVANE_VMD_API
@@ -46,7 +49,12 @@ CORVANE_VMD_API void SetLogFolder(const wchar_t* folder);
 
 #ifdef __cplusplus
 } /* extern "C" */
+#endif
 
+/* The exception class's members are exported with GCC's C++ names and built
+ * against libstdc++, so only a hosted MinGW C++ host can use them; other hosts
+ * (MSVC, clang-cl) see the C functions alone. */
+#if defined(__cplusplus) && defined(__MINGW32__) && __STDC_HOSTED__
 #include <stdexcept>
 #include <string>
 
@@ -74,6 +82,6 @@ private:
 };
 
 }  /* namespace Corvane */
-#endif /* __cplusplus */
+#endif /* __cplusplus && __MINGW32__ && __STDC_HOSTED__ */
 
 #endif /* CORVANE_VMD_H */

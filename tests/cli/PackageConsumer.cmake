@@ -40,7 +40,8 @@ set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 run("cmake --install" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 
-foreach(file bin/CorvaneVMD.dll bin/corvane-vmd.exe lib/libCorvaneVMD.dll.a include/corvane/vmd.h
+foreach(file bin/CorvaneVMD.dll bin/corvane-vmd.exe lib/libCorvaneVMD.dll.a lib/CorvaneVMD.lib lib/CorvaneVMD.def
+             bin/CorvaneVMD.dll.debug bin/corvane-vmd.exe.debug include/corvane/vmd.h
              lib/cmake/CorvaneVMD/CorvaneVMDConfig.cmake lib/cmake/CorvaneVMD/CorvaneVMDConfigVersion.cmake
              lib/cmake/CorvaneVMD/CorvaneVMDTargets.cmake lib/pkgconfig/corvane-vmd.pc README.md LICENSE)
     if(NOT EXISTS "${prefix}/${file}")

@@ -198,8 +198,9 @@ size_t entriesWritten(const std::filesystem::path& file) {
 int auditLog(const std::filesystem::path& file, const std::vector<Writer>& writers, double lossAllowed = 0.0) {
     std::vector<std::string> broken;
     const std::vector<Line> lines = readLog(file, broken);
-    if (lossAllowed == 0.0)
+    if (lossAllowed == 0.0) {
         EXPECT_TRUE(broken.empty()) << "broken lines, the first: \"" << (broken.empty() ? "" : broken[0]) << "\"";
+    }
 
     size_t headers = 0, messages = 0, empties = 0;
     for (const Line& line : lines) {

@@ -40,6 +40,9 @@ public:
     }
 
     // How many entries carry exactly this message line.
+    // GCC 12 takes "literal" + std::string&& for an overlapping memcpy (GCC bug 105651).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     size_t countLines(const std::string& line) const {
         const std::string text = "\n" + this->text();
         const std::string needle = "\n" + line + "\n";
@@ -47,6 +50,7 @@ public:
         for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
         return count;
     }
+#pragma GCC diagnostic pop
 
 private:
     std::filesystem::path folder_;

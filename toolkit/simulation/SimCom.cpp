@@ -89,6 +89,9 @@ HRESULT WINAPI simCoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD a
     return s.m.profile.wmi.faults.setProxyBlanket;
 }
 
+// GCC 12 takes "literal" + std::string&& for an overlapping memcpy (GCC bug 105651).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
 BSTR WINAPI simSysAllocString(const OLECHAR* text) {
     Session s("SysAllocString", narrowArgument(text));
     BSTR value = ::SysAllocString(text);
@@ -158,5 +161,6 @@ HRESULT WINAPI simSafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* ele
     }
     return hr;
 }
+#pragma GCC diagnostic pop
 
 }  // namespace Corvane::simulated::detail

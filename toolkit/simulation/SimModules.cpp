@@ -97,6 +97,9 @@ HMODULE WINAPI simGetModuleHandleW(LPCWSTR name) {
     return kernel32Handle();
 }
 
+// GCC 12 takes "literal" + std::string&& for an overlapping memcpy (GCC bug 105651).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
 FARPROC WINAPI simGetProcAddress(HMODULE module, LPCSTR name) {
     bool byOrdinal = reinterpret_cast<uintptr_t>(name) < 0x10000;
     Session s("GetProcAddress", byOrdinal ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));
@@ -123,6 +126,7 @@ FARPROC WINAPI simGetProcAddress(HMODULE module, LPCSTR name) {
     s.m.setLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
 }
+#pragma GCC diagnostic pop
 
 ULONG WINAPI simBoundGetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size) {
     return boundState().systemFunctions.GetAdaptersInfo(adapters, size);

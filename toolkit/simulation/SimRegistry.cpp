@@ -20,9 +20,13 @@ std::wstring joinKey(const std::wstring& parent, const std::wstring& child) {
     return parent + L"\\" + child;
 }
 
+// GCC 12 takes "literal" + std::string&& for an overlapping memcpy (GCC bug 105651).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
 std::string keyName(const std::wstring& root, const std::wstring& path) {
     return toUtf8(root) + (path.empty() ? "" : "\\" + toUtf8(path));
 }
+#pragma GCC diagnostic pop
 
 const profile::RegistryKey* findKey(const MachineState& m, const std::wstring& root, const std::wstring& path) {
     for (const auto& key : m.profile.registry)

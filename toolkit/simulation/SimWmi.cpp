@@ -241,6 +241,9 @@ CIMTYPE cimTypeOf(const profile::WmiValue& value) {
 }
 
 // Builds the VARIANT that Get hands out; BSTRs and arrays are real ones, tracked.
+// GCC 12 takes "literal" + std::string&& for an overlapping memcpy (GCC bug 105651).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
 void fillVariant(MachineState& m, const profile::WmiValue& value, VARIANT& out, const std::string& origin) {
     VariantInit(&out);
     out.vt = value.vt;
@@ -274,6 +277,7 @@ void fillVariant(MachineState& m, const profile::WmiValue& value, VARIANT& out, 
         default: out.llVal = value.integer; break;  // VT_I8, VT_UI8 and anything else integral
     }
 }
+#pragma GCC diagnostic pop
 
 // ---------------------------------------------------------------------------
 

@@ -155,7 +155,7 @@ TEST_F(SimulatedSetupApi, InjectedErrorRemainsAfterTheWalk) {
     const auto& api = platform::win32();
     static const GUID diskDrives = {0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
     HDEVINFO set = api.SetupDiGetClassDevsW(&diskDrives, nullptr, nullptr, DIGCF_PRESENT);
-    SP_DEVINFO_DATA device{sizeof device};
+    SP_DEVINFO_DATA device{sizeof device, {}, 0, 0};
     DWORD index = 0;
     while (api.SetupDiEnumDeviceInfo(set, index, &device)) ++index;
     EXPECT_EQ(index, 1u);
