@@ -43,7 +43,9 @@ protected:
             for (int i = 0; i < count; ++i) {
                 manager.runDetection();
                 results.emplace_back(manager.resultType(), manager.resultName());
-                if (manager.resultType() != 1) EXPECT_EQ(manager.getCurrentDetector()->getName(), manager.resultName());
+                if (manager.resultType() != 1) {
+                    EXPECT_EQ(manager.getCurrentDetector()->getName(), manager.resultName());
+                }
             }
         }
         stop();
