@@ -133,8 +133,27 @@ mkdir -p "$work" "$logs"
 # folder inside the copy is kept from run to run so that every fault costs an
 # incremental build.
 echo "copying $tree to $copy"
-rsync -a --delete --exclude=/build/ --exclude=/.git "$tree/" "$pristine/"
-rsync -a --delete --checksum --exclude=/build/ "$pristine/" "$copy/"
+rm -rf "$pristine" && mkdir -p "$pristine" "$copy"
+(cd "$tree" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C "$pristine"
+# Only files that differ are copied, so the copy's build stays incremental.
+python3 - "$pristine" "$copy" <<'PY'
+import filecmp, os, shutil, sys
+source, target = sys.argv[1:]
+for root, dirs, files in os.walk(target):
+    relative = os.path.relpath(root, target)
+    if relative == ".":
+        dirs[:] = [d for d in dirs if d != "build"]
+    for name in files:
+        if not os.path.exists(os.path.join(source, relative, name)):
+            os.remove(os.path.join(root, name))
+for root, dirs, files in os.walk(source):
+    relative = os.path.relpath(root, source)
+    os.makedirs(os.path.join(target, relative), exist_ok=True)
+    for name in files:
+        a, b = os.path.join(root, name), os.path.join(target, relative, name)
+        if not os.path.exists(b) or not filecmp.cmp(a, b, shallow=False):
+            shutil.copyfile(a, b)  # a new time stamp: rebuilt
+PY
 
 (cd "$copy" && cmake --preset mingw >"$logs/configure.log" 2>&1) \
   || { echo "configure failed: $logs/configure.log" >&2; exit 2; }
