@@ -46,6 +46,8 @@ timeout=${MUTATION_TIMEOUT:-300}
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
 export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+# The shared cache of the team's machine, when there is one.
+[ -z "${CCACHE_DIR:-}" ] && [ -d /work/.ccache ] && export CCACHE_DIR=/work/.ccache
 export WINEDEBUG=-all
 
 # faults.py: the fault list's reader.  "names" prints the names in order;
