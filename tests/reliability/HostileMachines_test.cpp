@@ -89,6 +89,13 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kClasses[] = {
     {L"Win32_PnPEntity", {L"Name", L"DeviceID"}}, {L"Win32_Bus", {L"Name"}},
     {L"Win32_BaseBoard", {L"Product", L"Manufacturer"}}, {L"Win32_PnPDevice", {L"Name", L"Caption", L"PNPDeviceID"}}};
 
+// A crash ends the process: its seed is said first, for the replay.
+volatile uint64_t g_seed = 0;
+LONG WINAPI reportCrashingSeed(EXCEPTION_POINTERS*) {
+    std::fprintf(stderr, "\nCRASH on the hostile machine of seed %llu\n", static_cast<unsigned long long>(g_seed));
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
     switch (dice.below(9)) {
         case 0: machine.firmware.rawSmbios = dice.bytes(dice.size()); break;
@@ -223,12 +230,14 @@ TEST(HostileMachines, NoCrashNoLeakAndTheSameVerdictsWithEvidenceWanted) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(fixturePath("profiles")))
         if (entry.path().extension() == ".json") bases.push_back(loadProfileFile(entry.path()));
 
+    SetUnhandledExceptionFilter(reportCrashingSeed);
     const char* replay = std::getenv("CORVANE_FUZZ_SEED");
     const char* cases = std::getenv("CORVANE_FUZZ_CASES");
     const uint64_t first = replay ? std::strtoull(replay, nullptr, 0) : kFirstSeed;
     const uint64_t count = replay ? 1 : (cases ? std::strtoull(cases, nullptr, 0) : kDefaultCases);
     int failures = 0;
     for (uint64_t seed = first; seed < first + count && failures < 10; ++seed) {
+        g_seed = seed;
         Dice dice{std::mt19937_64(seed)};
         // Recorded machines carry real firmware tables, slow to search: fewer of them.
         MachineProfile machine = bases[dice.chance(70) ? dice.below(2) : dice.below(bases.size())];
