@@ -175,7 +175,7 @@ run_tests() {
     return 0
   fi
   local failed cases
-  failed=$(sed -n 's/^ *[0-9]* - \([A-Za-z0-9_]*\) (.*/\1/p' "$1" | grep -v '^wine_prefix_setup$' | paste -sd, -)
+  failed=$(sed -n 's/^[[:space:]]*[0-9]* - \([A-Za-z0-9_]*\) (.*/\1/p' "$1" | grep -v '^wine_prefix_setup$' | paste -sd, -)
   cases=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_./]*\).*/\1/p' "$1" | sort -u | head -3 | paste -sd' ' -)
   echo "${failed:-ctest}${cases:+: $cases}"
   return 1
