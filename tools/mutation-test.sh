@@ -155,6 +155,7 @@ for root, dirs, files in os.walk(source):
         a, b = os.path.join(root, name), os.path.join(target, relative, name)
         if not os.path.exists(b) or not filecmp.cmp(a, b, shallow=False):
             shutil.copyfile(a, b)  # a new time stamp: rebuilt
+            shutil.copymode(a, b)
 PY
 
 (cd "$copy" && cmake --preset mingw >"$logs/configure.log" 2>&1) \
