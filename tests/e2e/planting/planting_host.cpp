@@ -69,7 +69,8 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     std::wstring command = L"\"" + g_folder + L"corvane-vmd.exe\" detect --explain";
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     check(started, L"corvane-vmd.exe runs", command);

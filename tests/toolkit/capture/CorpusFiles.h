@@ -1,5 +1,6 @@
 #pragma once
-// The corpus of machine profiles: every *.json under tests/fixtures/profiles.
+// The corpus of machine profiles: every *.json under tests/fixtures/profiles,
+// at any depth, so that a new folder of profiles is replayed without a change here.
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,9 @@ inline std::vector<std::filesystem::path> corpusProfiles() {
     return files;
 }
 
-// "virtualbox_win10_bios_guest_additions": folder and name, fit for a test name.
+// "hosts_wsl_plain" for hosts/wsl/plain.json: the path under the corpus, fit for a test name.
 inline std::string corpusProfileName(const ::testing::TestParamInfo<std::filesystem::path>& info) {
-    std::string name = info.param.parent_path().filename().string() + "_" + info.param.stem().string();
+    std::string name = std::filesystem::relative(info.param, corpusFolder()).replace_extension().generic_string();
     for (char& c : name) {
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     }

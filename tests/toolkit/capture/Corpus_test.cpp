@@ -1,24 +1,29 @@
-// The corpus of machine profiles replayed: each gives its expected verdict
-// through its expected deciding check, and its redacted form explains the same.
+// The corpus of machine profiles, replayed: each gives its recorded verdict
+// through its recorded deciding check; its redacted form explains the same;
+// and a capture of it, simulated, replays to its own explanation.
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 
+#include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
 #include "toolkit/profile/ProfileJson.h"
+#include "toolkit/simulation/SimulatedMachine.h"
 
 namespace Corvane::capture {
 namespace {
 
+using profile::MachineProfile;
+
 class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
 
-TEST_P(CorpusProfile, ReplayGivesItsExpectedVerdictAndDecidingCheck) {
-    const profile::MachineProfile machine = profile::loadProfileFile(GetParam());
+TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
+    const MachineProfile machine = profile::loadProfileFile(GetParam());
     ASSERT_TRUE(machine.expected.has_value()) << "every corpus profile says what the library must answer";
     const profile::Expectation& expected = *machine.expected;
     EXPECT_FALSE(expected.why.empty());
@@ -30,14 +35,32 @@ TEST_P(CorpusProfile, ReplayGivesItsExpectedVerdictAndDecidingCheck) {
     EXPECT_EQ(explanation.reported->name, expected.name);
     EXPECT_EQ(explanation.decidedBy, expected.decidedBy);
     EXPECT_TRUE(explanation.agrees()) << "the explanation's verdict is DetectVM's";
+    EXPECT_EQ(explanation.verdict.recognised(), !explanation.decidedBy.empty());
+    if (explanation.verdict.recognised()) EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
 }
 
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
-    const profile::MachineProfile machine = profile::loadProfileFile(GetParam());
-    profile::MachineProfile redacted = machine;
+    const MachineProfile machine = profile::loadProfileFile(GetParam());
+    MachineProfile redacted = machine;
     redactProfile(redacted);
     testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
                                    testing::redactedShape);
+}
+
+// The recorder reads what the checks read, releases what it takes, and
+// writes it down so that the replay decides as the machine did.
+TEST_P(CorpusProfile, ItsCaptureReplaysToItsOwnExplanation) {
+    const MachineProfile machine = profile::loadProfileFile(GetParam());
+    simulated::SimulatedMachine simulated(machine);
+    MachineProfile recorded;
+    {
+        auto binding = simulated.bind();
+        recorded = captureMachine(simulated.api());
+    }
+    EXPECT_EQ(simulated.outstandingResources(), std::vector<std::string>{});
+    EXPECT_EQ(simulated.invalidReleases(), std::vector<std::string>{});
+    testing::expectSameExplanation(replayMachine(machine),
+                                   replayMachine(profile::parseProfile(profile::toJson(recorded))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusProfile, ::testing::ValuesIn(testing::corpusProfiles()),
@@ -47,7 +70,7 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
     std::map<std::string, int> perFolder;
     std::set<int32_t> verdicts;
     for (const auto& file : testing::corpusProfiles()) {
-        ++perFolder[file.parent_path().filename().string()];
+        ++perFolder[std::filesystem::relative(file, testing::corpusFolder()).begin()->string()];
         const auto machine = profile::loadProfileFile(file);
         if (machine.expected) verdicts.insert(machine.expected->type);
     }

@@ -25,15 +25,6 @@ TEST(RedactText, KeepsTheWordsChecksLookForAndTheLength) {
     EXPECT_EQ(redactText(L"A M I-CZC1234"), L"A M I-XXX1111");
 }
 
-TEST(RedactText, NeverFormsAWordACheckLooksFor) {
-    // Redacted characters are X, x, 0 and 1 only; no word of any check is made of them.
-    for (const std::wstring& word : signWords()) {
-        EXPECT_FALSE(std::all_of(word.begin(), word.end(), [](wchar_t c) {
-            return c == L'x' || c == L'0' || c == L'1' || !std::iswalnum(c);
-        })) << std::string(word.begin(), word.end());
-    }
-}
-
 TEST(RedactMacText, DropsTheDevicesHalfOnly) {
     EXPECT_EQ(redactMacText(L"08:00:27:AB:CD:EF"), L"08:00:27:00:00:00");
     EXPECT_EQ(redactMacText(L"00-50-56-C0-00-08"), L"00-50-56-00-00-00");
@@ -70,15 +61,6 @@ TEST(RedactSmbiosTable, RedactsSerialsAndTheUuidInPlace) {
     EXPECT_NE(text.find("VMware-11 1x"), std::string::npos) << "the pattern inside a serial stays";
     const size_t uuid = 8 + 0x08;
     EXPECT_TRUE(std::all_of(redacted.begin() + uuid, redacted.begin() + uuid + 16, [](uint8_t b) { return b == 0; }));
-    // Nothing else changes: headers, string numbers and the other strings stay.
-    auto inside = [&](size_t at, const std::string& what) {
-        const size_t begin = std::string(original.begin(), original.end()).find(what);
-        return begin != std::string::npos && at >= begin && at < begin + what.size();
-    };
-    for (size_t i = 0; i < original.size(); ++i) {
-        if (original[i] == redacted[i]) continue;
-        EXPECT_TRUE((i >= uuid && i < uuid + 16) || inside(i, "CZC4471WXY") || inside(i, "VMware-42 1a")) << "byte " << i;
-    }
 }
 
 TEST(RedactSmbiosTable, StopsAtABrokenStructure) {
@@ -132,18 +114,6 @@ TEST(RedactProfile, RemovesTheCapturedComputersNameWithoutWmi) {
     redactProfile(machine);
     EXPECT_EQ(machine.description.find("LAB-PC-0042"), std::string::npos) << machine.description;
     EXPECT_EQ(machine.source.find("LAB-PC-0042"), std::string::npos) << machine.source;
-}
-
-TEST(RedactProfile, KeepsLengthsAndIsStable) {
-    const MachineProfile original = machineWithNames();
-    MachineProfile once = original;
-    redactProfile(once);
-    EXPECT_EQ(once.description.size(), original.description.size());
-    ASSERT_EQ(once.files.size(), original.files.size());
-    EXPECT_EQ(once.files.back().path.size(), original.files.back().path.size());
-    MachineProfile twice = once;
-    redactProfile(twice);
-    EXPECT_EQ(profile::toJson(twice), profile::toJson(once));
 }
 
 }  // namespace
