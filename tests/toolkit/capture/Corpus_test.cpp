@@ -36,7 +36,9 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     EXPECT_EQ(explanation.decidedBy, expected.decidedBy);
     EXPECT_TRUE(explanation.agrees()) << "the explanation's verdict is DetectVM's";
     EXPECT_EQ(explanation.verdict.recognised(), !explanation.decidedBy.empty());
-    if (explanation.verdict.recognised()) EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
+    if (explanation.verdict.recognised()) {
+        EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
+    }
 }
 
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {

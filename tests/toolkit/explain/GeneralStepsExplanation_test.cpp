@@ -75,21 +75,5 @@ TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectV
     EXPECT_FALSE(manager.getDetectors().at(0)->checkWmiBaseBoard());
 }
 
-TEST_F(GeneralStepsExplanationTest, ReportsWhatTheLibraryAnswersOnTheSameMachine) {
-    profile.system.totalPhysicalMemory = kHalfGiB;
-    profile::addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
-    profile.description = "a Wine prefix with little memory";
-    auto& machine = start();
-
-    const Explanation explanation = explainSimulatedMachine(machine);
-
-    EXPECT_EQ(explanation.machine, "a Wine prefix with little memory");
-    EXPECT_EQ(explanation.libraryVersion, "1.0.0.0");
-    ASSERT_TRUE(explanation.reported.has_value());
-    EXPECT_EQ(*explanation.reported, (Verdict{7, "Wine"}));
-    EXPECT_EQ(explanation.verdict, (Verdict{7, "Wine"}));
-    EXPECT_EQ(explanation.decidedBy, "WineDetection.checkRegistryKeys");
-}
-
 }  // namespace
 }  // namespace Corvane::diagnostics::explain
