@@ -28,7 +28,6 @@ const Win32Api kRealWin32 = {
     ::ExpandEnvironmentStringsW,
     ::SHGetSpecialFolderPathW,
     ::PathCombineW,
-    ::GetFileAttributesW,
     ::CreateFileW,
     ::CloseHandle,
     ::GetFileInformationByHandle,

@@ -125,29 +125,6 @@ BOOL WINAPI recordSHGetSpecialFolderPathW(HWND window, LPWSTR buffer, int folder
     return result;
 }
 
-DWORD WINAPI recordGetFileAttributesW(LPCWSTR path) {
-    const DWORD attributes = machine().GetFileAttributesW(path);
-    const DWORD error = machine().GetLastError();
-    LastErrorKeeper keep;
-    RecordingState* state = current();
-    if (!state || !path) return attributes;
-
-    profile::FileSystemEntry entry;
-    entry.path = path;
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (meansAbsent(error)) return attributes;
-        entry.kind = profile::PathKind::Error;
-        entry.error = error;
-    } else {
-        entry.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? profile::PathKind::Directory : profile::PathKind::File;
-    }
-    for (const auto& known : state->profile.files) {
-        if (sameText(known.path, entry.path)) return attributes;
-    }
-    state->profile.files.push_back(std::move(entry));
-    return attributes;
-}
-
 bool isDeviceName(const wchar_t* name) { return name && std::wstring_view(name).starts_with(L"\\\\.\\"); }
 
 void recordPath(RecordingState& state, profile::FileSystemEntry entry) {
@@ -520,7 +497,6 @@ platform::Win32Api makeRecordingApi(const platform::Win32Api& inner) {
     api.GetWindowsDirectoryW = recordGetWindowsDirectoryW;
     api.ExpandEnvironmentStringsW = recordExpandEnvironmentStringsW;
     api.SHGetSpecialFolderPathW = recordSHGetSpecialFolderPathW;
-    api.GetFileAttributesW = recordGetFileAttributesW;
     api.CreateFileW = recordCreateFileW;
     api.GetFileInformationByHandle = recordGetFileInformationByHandle;
     api.CloseHandle = recordCloseHandle;

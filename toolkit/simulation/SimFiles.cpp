@@ -1,8 +1,7 @@
 // Folders, the file system, device objects and WoW64 file-system redirection.
 // Every parent folder of a listed path exists; a 32-bit process on 64-bit
 // Windows sees <windows>\System32 as SysWOW64 unless redirection is off.
-// A symbolic link is followed by CreateFileW (unless FILE_FLAG_OPEN_REPARSE_POINT)
-// and not by GetFileAttributesW, which reports the link itself.
+// A symbolic link is followed by CreateFileW (unless FILE_FLAG_OPEN_REPARSE_POINT).
 #include <algorithm>
 #include <cstdio>
 
@@ -152,25 +151,6 @@ BOOL WINAPI simSHGetSpecialFolderPathW(HWND, LPWSTR path, int csidl, BOOL) {
 LPWSTR WINAPI simPathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR file) {
     Session s("PathCombineW", narrowArgument(directory) + " + " + narrowArgument(file));
     return ::PathCombineW(out, directory, file);
-}
-
-bool isLink(MachineState& m, const wchar_t* raw) {
-    if (!raw) return false;
-    auto path = redirect(m, normalizePath(raw));
-    return std::any_of(m.profile.files.begin(), m.profile.files.end(), [&](const profile::FileSystemEntry& entry) {
-        return entry.kind == profile::PathKind::Link && equalsIgnoreCase(normalizePath(entry.path), path);
-    });
-}
-
-DWORD WINAPI simGetFileAttributesW(LPCWSTR path) {
-    Session s("GetFileAttributesW", narrowArgument(path));
-    auto status = lookupPath(s.m, path, false);
-    if (status.error) {
-        s.m.setLastError(status.error);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    DWORD attributes = status.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    return isLink(s.m, path) ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
 }
 
 HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,

@@ -22,7 +22,6 @@ const platform::Win32Api kSimulatedApi = {
     detail::simExpandEnvironmentStringsW,
     detail::simSHGetSpecialFolderPathW,
     detail::simPathCombineW,
-    detail::simGetFileAttributesW,
     detail::simCreateFileW,
     detail::simCloseHandle,
     detail::simGetFileInformationByHandle,
