@@ -74,18 +74,6 @@ TEST(CommandLine, MistakesAreOneLineUsageErrors) {
     EXPECT_EQ(usageError({L"--\u00fcber"}), "unknown option '--\xc3\xbc" "ber'");
 }
 
-TEST(CommandLine, CommandsAreFoundByTheirExactName) {
-    ASSERT_FALSE(commands().empty());
-    for (const Command& command : commands()) {
-        const std::wstring name(command.name.begin(), command.name.end());
-        EXPECT_EQ(findCommand(name), &command);
-        EXPECT_FALSE(command.synopsis.empty());
-        EXPECT_LE(command.minOperands, command.maxOperands);
-    }
-    EXPECT_EQ(findCommand(L"Detect"), nullptr);
-    EXPECT_EQ(findCommand(L"detec"), nullptr);
-}
-
 TEST(ExitStatus, FollowsTheTypeCodeAsSystemdDetectVirtDoes) {
     for (int type = 2; type <= 8; ++type) EXPECT_EQ(exitStatusForType(type), kExitRecognised) << type;
     for (int type : {0, 1, 9, 10, -1}) EXPECT_EQ(exitStatusForType(type), kExitNotRecognised) << type;
