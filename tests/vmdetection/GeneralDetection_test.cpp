@@ -118,5 +118,14 @@ TEST_F(GeneralDetectionTest, EachStepSignsOnlyWhereItsRuleSays) {
     }
 }
 
+// BOOLEAN answers other than TRUE are no answer: the capabilities are not read.
+TEST_F(GeneralDetectionTest, OnlyAnExactTrueFromThePowerQueryIsAnAnswer) {
+    profile = physicalMachineWithoutSigns();
+    profile.system.power = {true, false, false, false, false, false};  // no sleep state: a sign if read
+    start().faults().powerAnswer = 2;
+    platform::WMIHelper wmi(L"ROOT\\CIMV2");
+    EXPECT_FALSE(GeneralDetection(&wmi).detect());
+}
+
 }  // namespace
 }  // namespace Corvane::utils::vmdetection

@@ -117,7 +117,7 @@ BOOLEAN WINAPI simGetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities) {
     capabilities->RtcWake = PowerSystemSleeping3;
     capabilities->MinDeviceWakeState = PowerSystemSleeping1;
     capabilities->DefaultLowLatencyWake = PowerSystemUnspecified;
-    return TRUE;
+    return s.m.faults.powerAnswer.value_or(TRUE);
 }
 
 }  // namespace Corvane::simulated::detail

@@ -49,6 +49,7 @@ struct Faults {
     bool firmwareSecondCallFails = false;      // a GetSystemFirmwareTable call with a buffer >= the table fails
     std::vector<std::string> refusedModules;   // LoadLibraryExW of these ("mpr.dll") fails with ERROR_MOD_NOT_FOUND
     std::vector<std::string> missingExports;   // exports of those modules ("GetPwrCapabilities") that GetProcAddress does not find
+    std::optional<unsigned char> powerAnswer;  // a successful GetPwrCapabilities returns this instead of TRUE
 };
 
 class SimulatedMachine {
