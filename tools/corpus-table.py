@@ -11,6 +11,8 @@ import json
 import pathlib
 import sys
 
+from generated_doc import write_or_check
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PROFILES = ROOT / "tests" / "fixtures" / "profiles"
 OUTPUT = ROOT / "docs" / "corpus.md"
@@ -85,15 +87,7 @@ def render():
 
 
 def main():
-    text = render()
-    if "--check" in sys.argv[1:]:
-        current = OUTPUT.read_text(encoding="utf-8") if OUTPUT.exists() else ""
-        if current != text:
-            print(f"{OUTPUT.relative_to(ROOT)} is out of date: run tools/corpus-table.py", file=sys.stderr)
-            return 1
-        return 0
-    OUTPUT.write_text(text, encoding="utf-8")
-    return 0
+    return write_or_check(OUTPUT, render(), "tools/corpus-table.py", "--check" in sys.argv[1:])
 
 
 if __name__ == "__main__":

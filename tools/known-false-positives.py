@@ -17,6 +17,8 @@ import pathlib
 import subprocess
 import sys
 
+from generated_doc import write_or_check
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PROFILES = ROOT / "tests" / "fixtures" / "profiles"
 OUTPUT = ROOT / "docs" / "known-false-positives.md"
@@ -178,15 +180,8 @@ def main():
     parser.add_argument("--run", default="", help="wrapper that runs a Windows program (wine-run.sh)")
     parser.add_argument("--check", action="store_true")
     arguments = parser.parse_args()
-    text = render(arguments.run, arguments.exe)
-    if arguments.check:
-        current = OUTPUT.read_text(encoding="utf-8") if OUTPUT.exists() else ""
-        if current != text:
-            print(f"{OUTPUT.relative_to(ROOT)} is out of date: run tools/known-false-positives.py", file=sys.stderr)
-            return 1
-        return 0
-    OUTPUT.write_text(text, encoding="utf-8")
-    return 0
+    return write_or_check(OUTPUT, render(arguments.run, arguments.exe), "tools/known-false-positives.py",
+                          arguments.check)
 
 
 if __name__ == "__main__":
