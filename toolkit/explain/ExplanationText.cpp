@@ -2,21 +2,33 @@
 #include <sstream>
 
 #include "toolkit/explain/ExplanationRender.h"
+#include "toolkit/explain/TextWrap.h"
 
 namespace Corvane::diagnostics::explain {
 namespace {
 
+std::string padded(const std::string& text, size_t width) {
+    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
 constexpr int kCheckColumn = 34;  // wide enough for the longest check name
+constexpr size_t kHeaderValueColumn = 14;  // where "Verdict:      " ends
+constexpr size_t kArtefactIndent = 10;
+
+// One line of the text; what does not fit goes on indented continuation lines.
+void writeLine(std::ostream& out, const std::string& text, size_t continuationIndent) {
+    out << wrapText(text, continuationIndent);
+}
+
+void writeHeader(std::ostream& out, const std::string& label, const std::string& value) {
+    writeLine(out, padded(label, kHeaderValueColumn) + value, kHeaderValueColumn);
+}
 
 // Milliseconds with three decimals, right-aligned in `width` characters.
 std::string milliseconds(std::chrono::nanoseconds elapsed, int width = 0) {
     char text[32];
     std::snprintf(text, sizeof text, "%*.3f ms", width, static_cast<double>(elapsed.count()) / 1e6);
     return text;
-}
-
-std::string padded(const std::string& text, size_t width) {
-    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
 std::string detectorHeading(const DetectorOutcome& detector) {
@@ -40,7 +52,7 @@ std::string checkMark(const DetectorOutcome& detector, const CheckOutcome& check
 bool listed(const CheckOutcome& check) { return check.own || check.sign || check.decisive || !check.evidence.empty(); }
 
 void writeDetector(std::ostream& out, const DetectorOutcome& detector) {
-    out << detectorHeading(detector) << "\n";
+    writeLine(out, detectorHeading(detector), 2);
     int position = 0;
     size_t inherited = 0;
     for (const CheckOutcome& check : detector.checks) {
@@ -49,20 +61,24 @@ void writeDetector(std::ostream& out, const DetectorOutcome& detector) {
         if (!listed(check)) continue;
         char number[8];
         std::snprintf(number, sizeof number, "%4d  ", position);
-        out << number << padded(check.check, kCheckColumn) << (check.sign ? "SIGN" : "  - ")
-            << milliseconds(check.elapsed, 9) << checkMark(detector, check) << "\n";
+        writeLine(out,
+                  number + padded(check.check, kCheckColumn) + (check.sign ? "SIGN" : "  - ") +
+                      milliseconds(check.elapsed, 9) + checkMark(detector, check),
+                  kArtefactIndent);
         for (size_t i = 0; i < check.evidence.size(); ++i) {
             const Artefact& artefact = check.evidence[i];
-            out << "          " << artefact.kind << ": " << artefact.value;
+            std::string line = std::string(kArtefactIndent, ' ') + artefact.kind + ": " + artefact.value;
             if (i < check.hostHints.size() && !check.hostHints[i].empty()) {
-                out << "  (host artefact: " << check.hostHints[i] << ")";
+                line += "  (host artefact: " + check.hostHints[i] + ")";
             }
-            out << "\n";
+            writeLine(out, line, kArtefactIndent + 2);
         }
     }
     if (inherited > 0) {
-        out << "        " << inherited << (inherited == 1 ? " check" : " checks")
-            << " this detector does not have: always no, Windows is not asked\n";
+        writeLine(out,
+                  "        " + std::to_string(inherited) + (inherited == 1 ? " check" : " checks") +
+                      " this detector does not have: always no, Windows is not asked",
+                  kArtefactIndent);
     }
 }
 
@@ -105,33 +121,34 @@ std::string disagreementWarning(const Explanation& explanation) {
 
 std::string renderText(const Explanation& explanation) {
     std::ostringstream out;
-    if (!explanation.machine.empty()) out << "Machine:      " << explanation.machine << "\n";
-    if (!explanation.context.source.empty()) out << "Replay:       " << explanation.context.source << "\n";
-    out << "Process:      " << processLine(explanation.context) << "\n";
-    out << "WMI:          " << wmiLine(explanation.context) << "\n";
-    if (!explanation.libraryVersion.empty()) out << "Library:      CorvaneVMD " << explanation.libraryVersion << "\n";
-    out << "Verdict:      " << describeVerdict(explanation.verdict) << "\n";
-    out << "Gate:         "
-        << (explanation.gate.empty() ? "closed: no general sign, so no product detector is asked"
-                                     : "opened by " + explanation.gate)
-        << "\n";
-    out << "Decided by:   "
-        << (explanation.decidedBy.empty() ? "nothing: no product detector recognised its product" : explanation.decidedBy)
-        << "\n";
+    if (!explanation.machine.empty()) writeHeader(out, "Machine:", explanation.machine);
+    if (!explanation.context.source.empty()) writeHeader(out, "Replay:", explanation.context.source);
+    writeHeader(out, "Process:", processLine(explanation.context));
+    writeHeader(out, "WMI:", wmiLine(explanation.context));
+    if (!explanation.libraryVersion.empty()) writeHeader(out, "Library:", "CorvaneVMD " + explanation.libraryVersion);
+    writeHeader(out, "Verdict:", describeVerdict(explanation.verdict));
+    writeHeader(out, "Gate:",
+                explanation.gate.empty() ? "closed: no general sign, so no product detector is asked"
+                                         : "opened by " + explanation.gate);
+    writeHeader(out, "Decided by:",
+                explanation.decidedBy.empty() ? "nothing: no product detector recognised its product"
+                                              : explanation.decidedBy);
     if (explanation.reported) {
-        out << "DetectVM:     " << describeVerdict(*explanation.reported)
-            << (explanation.agrees() ? ", agrees" : ", DISAGREES") << "\n";
+        writeHeader(out, "DetectVM:",
+                    describeVerdict(*explanation.reported) + (explanation.agrees() ? ", agrees" : ", DISAGREES"));
     }
-    if (!explanation.agrees()) out << disagreementWarning(explanation) << "\n";
+    if (!explanation.agrees()) writeLine(out, disagreementWarning(explanation), 9);
 
     for (const DetectorOutcome& detector : explanation.detectors) {
         out << "\n";
         writeDetector(out, detector);
     }
 
-    out << "\nAll checks took " << milliseconds(explanation.elapsed) << ".\n"
-        << "DetectVM stops at the first sign: checks marked (not reached) and detectors it does not ask\n"
-        << "ran only for this explanation. A host artefact also exists on physical machines.\n";
+    out << "\nAll checks took " << milliseconds(explanation.elapsed) << ".\n";
+    writeLine(out,
+              "DetectVM stops at the first sign: checks marked (not reached) and detectors it does not ask "
+              "ran only for this explanation. A host artefact also exists on physical machines.",
+              0);
     return out.str();
 }
 

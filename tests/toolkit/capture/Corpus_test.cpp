@@ -6,12 +6,14 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
+#include "toolkit/explain/ExplanationRender.h"
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
@@ -39,6 +41,8 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     if (explanation.verdict.recognised()) {
         EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
     }
+    std::istringstream text(diagnostics::explain::renderText(explanation));
+    for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 80u) << "wider than a terminal: " << line;
 }
 
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
@@ -76,11 +80,12 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
         const auto machine = profile::loadProfileFile(file);
         if (machine.expected) verdicts.insert(machine.expected->type);
     }
-    for (const char* folder : {"physical", "physical-traps", "virtualbox", "vmware", "qemu", "hyperv", "parallels", "xen"}) {
+    for (const char* folder :
+         {"physical", "physical-traps", "virtualbox", "vmware", "qemu", "hyperv", "parallels", "xen", "wine"}) {
         EXPECT_GT(perFolder[folder], 0) << "no profile under " << folder;
     }
-    // None, Parallels, Qemu, VirtualBox, Hyper-V, VMWare, Xen.
-    for (int32_t type : {1, 2, 3, 4, 5, 6, 8}) EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
+    // None, Parallels, Qemu, VirtualBox, Hyper-V, VMWare, Wine, Xen.
+    for (int32_t type : {1, 2, 3, 4, 5, 6, 7, 8}) EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
 }
 
 }  // namespace

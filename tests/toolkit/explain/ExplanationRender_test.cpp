@@ -8,6 +8,7 @@
 #include <string>
 
 #include "toolkit/explain/ExplanationRender.h"
+#include "toolkit/explain/TextWrap.h"
 
 namespace Corvane::diagnostics::explain {
 namespace {
@@ -179,13 +180,27 @@ TEST(ExplanationText, ADisagreementIsShoutedAndAClosedGateExplained) {
 
     const std::string text = renderText(explanation);
     EXPECT_NE(text.find("DetectVM:     Wine (type 7), DISAGREES\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("WARNING: DetectVM answered Wine (type 7), but the checks run for this explanation give "
-                        "no product (type 1)"),
+    EXPECT_NE(text.find("WARNING: DetectVM answered Wine (type 7), but the checks run for this\n"
+                        "         explanation give no product (type 1)"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Gate:         closed"), std::string::npos) << text;
     EXPECT_NE(text.find("Decided by:   nothing"), std::string::npos) << text;
     EXPECT_EQ(disagreementWarning(sample()), "");
+}
+
+// Breaks fall between words; a word wider than a line is cut, never inside a
+// UTF-8 character; continuation lines carry the indent.
+TEST(TextWrap, FitsEightyColumns) {
+    const std::string word78(78, 'w'), word79(79, 'w'), e = "\xc3\xa9";
+    const struct { std::string text, wrapped; } rows[] = {
+        {"  a b", "  a b\n"},
+        {word78 + " ab cd", word78 + "\n    ab cd\n"},
+        {word78 + "  ab", word78 + "\n    ab\n"},
+        {word78 + "abc", word78 + "ab\n    c\n"},
+        {word79 + e + "b", word79 + "\n    " + e + "b\n"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(wrapText(row.text, 4), row.wrapped) << row.text;
 }
 
 }  // namespace
