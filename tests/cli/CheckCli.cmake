@@ -10,6 +10,7 @@
 #   STDOUT_REGEX, STDERR_REGEX   the output matches (after CR removal)
 #   STDOUT_EMPTY, STDERR_EMPTY   nothing was printed there
 #   STDERR_ONE_LINE        stderr is exactly one line
+#   MAX_COLUMNS=N          no line of stdout is wider than N columns
 #   JSON=detect|explain    stdout is the JSON of that mode; its fields are checked
 #                          against the verdict
 #   ALONE_IN=DIR           copy the exe into DIR, without CorvaneVMD.dll, and run it there
@@ -100,6 +101,17 @@ if(STDERR_REGEX AND NOT err MATCHES "${STDERR_REGEX}")
 endif()
 if(STDERR_ONE_LINE AND NOT err MATCHES "^[^\n]+\n$")
     fail("stderr is not exactly one line")
+endif()
+if(MAX_COLUMNS)
+    # Characters that mean something in a CMake list stand in for others of the same width.
+    string(REGEX REPLACE "[][;\\]" "." lines "${out}")
+    string(REPLACE "\n" ";" lines "${lines}")
+    foreach(line IN LISTS lines)
+        string(LENGTH "${line}" columns)
+        if(columns GREATER MAX_COLUMNS)
+            fail("a line of ${columns} columns, more than ${MAX_COLUMNS}: ${line}")
+        endif()
+    endforeach()
 endif()
 
 if(EXPECT_LOG)
