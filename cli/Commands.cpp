@@ -6,13 +6,13 @@ namespace Corvane::cli {
 namespace {
 
 const std::array kCommands = {
-    Command{"detect", "[detect] [--json | --quiet] [--explain] [--log DIR]",
+    Command{"detect", "[detect] [--quiet | [--explain] [--json]] [--log DIR]",
             "detect as a host of CorvaneVMD.dll does; with --explain, show every check and why",
             kOptionJson | kOptionQuiet | kOptionExplain | kOptionLog, 0, 0, &runDetect},
     Command{"capture", "capture [--output FILE] [--redact] [--quiet]",
             "record every fact of this machine that any check reads, as a machine profile (JSON)",
             kOptionOutput | kOptionRedact | kOptionQuiet, 0, 0, &runCapture},
-    Command{"replay", "replay FILE [--json | --quiet] [--explain]",
+    Command{"replay", "replay FILE [--quiet | [--explain] [--json]]",
             "run the library's checks on a captured machine profile: its verdict, and why",
             kOptionJson | kOptionQuiet | kOptionExplain, 1, 1, &runReplay},
 };

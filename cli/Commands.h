@@ -11,7 +11,8 @@ namespace Corvane::cli {
 
 struct Command {
     std::string_view name;      // the word after corvane-vmd; the first entry also runs when none is given
-    std::string_view synopsis;  // for --help, after "corvane-vmd ": "[--json | --quiet] [--log DIR]"
+    std::string_view synopsis;  // for --help, after "corvane-vmd ": "[--quiet | [--json]] [--log DIR]";
+                                // README.md and docs/cli.md copy it (ctest docs_synopsis)
     std::string_view summary;   // one line for --help
     unsigned options;           // OptionFlags it accepts
     size_t minOperands;
