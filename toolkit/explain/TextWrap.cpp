@@ -24,7 +24,8 @@ std::string wrapText(std::string_view text, size_t indent) {
             while (cut > lineStart && text[cut - 1] == ' ') --cut;
         } else {
             cut = lineStart + room;
-            while (cut > lineStart + 1 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 characters
+            // Not inside a UTF-8 character: back off its continuation bytes.
+            while (cut > lineStart + 1 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
             next = cut;
         }
         out.append(text.substr(lineStart, cut - lineStart)).append("\n");
