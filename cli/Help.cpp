@@ -16,13 +16,14 @@ constexpr size_t kOptionColumn = 17;  // after "  --output FILE  "
 
 // A term (a synopsis, an example), then what it does on indented lines.
 std::string entry(const std::string& term, std::string_view description) {
-    return "  " + term + "\n" + wrapText(std::string(kDescriptionIndent, ' ') + std::string(description), kDescriptionIndent);
+    return wrapText("  " + term, 4) +
+           wrapText(std::string(kDescriptionIndent, ' ') + std::string(description), kDescriptionIndent);
 }
 
 // An option and its effect, the effect in a column of its own.
 std::string option(std::string_view name, std::string_view effect) {
     std::string line = "  " + std::string(name);
-    line.resize(kOptionColumn, ' ');
+    line.append(line.size() < kOptionColumn ? kOptionColumn - line.size() : 1, ' ');
     return wrapText(line + std::string(effect), kOptionColumn);
 }
 
