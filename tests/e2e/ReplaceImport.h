@@ -1,6 +1,6 @@
-/* Test hosts: make CorvaneVMD.dll's BSTR allocations fail, so that an exported
- * call raises std::bad_alloc inside the DLL, by pointing the DLL's import of
- * OLEAUT32.dll!SysAllocString at a function that answers NULL. */
+// Test hosts: make CorvaneVMD.dll's BSTR allocations fail, so that an exported
+// call raises std::bad_alloc inside the DLL, by pointing the DLL's import of
+// OLEAUT32.dll!SysAllocString at a function that answers NULL.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
@@ -12,7 +12,7 @@ static inline BSTR WINAPI refuseBstr(const OLECHAR* text) {
     return NULL;
 }
 
-/* Points the module's import of dll!name at replacement. */
+// Points the module's import of dll!name at replacement.
 static inline int replaceImport(HMODULE module, const char* dll, const char* name, void* replacement) {
     BYTE* base = (BYTE*)module;
     IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
@@ -36,7 +36,7 @@ static inline int replaceImport(HMODULE module, const char* dll, const char* nam
     return 0;
 }
 
-/* 1 when the DLL's import was replaced. */
+// 1 when the DLL's import was replaced.
 static inline int refuseLibraryBstrs(void) {
     return replaceImport(GetModuleHandleW(L"CorvaneVMD.dll"), "OLEAUT32.dll", "SysAllocString", (void*)refuseBstr);
 }
