@@ -7,7 +7,7 @@
 #   include/corvane/vmd.h
 #   lib/cmake/CorvaneVMD/                    find_package(CorvaneVMD) -> CorvaneVMD::CorvaneVMD
 #   lib/pkgconfig/corvane-vmd.pc             for MinGW builds that use pkg-config
-#   README.md, LICENSE
+#   README.md (cmake/package-README.md.in), LICENSE, THIRD-PARTY-NOTICES.txt
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -74,4 +74,5 @@ install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneVMDConfig.cmake
 configure_file(${PROJECT_SOURCE_DIR}/cmake/corvane-vmd.pc.in ${CMAKE_BINARY_DIR}/package/corvane-vmd.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/corvane-vmd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/package/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+              ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION .)

@@ -53,8 +53,9 @@ def main():
     epoch = commit_time(args.source)
     files = sorted(os.path.relpath(os.path.join(root, f), args.stage).replace(os.sep, "/")
                    for root, _, names in os.walk(args.stage) for f in names)
-    debug = [f for f in files if f.endswith(".debug")]
-    package = [f for f in files if f not in debug]
+    package = [f for f in files if not f.endswith(".debug")]
+    # The debug files hold the same code, so the same licences go with them.
+    debug = [f for f in files if f.endswith(".debug")] + ["LICENSE", "THIRD-PARTY-NOTICES.txt"]
 
     zips = [(args.name + ".zip", package), (args.name + "-debug.zip", debug)]
     os.makedirs(args.out, exist_ok=True)

@@ -1,10 +1,17 @@
 /* A host that loads CorvaneVMD.dll with LoadLibraryW and reaches its five
  * exports with GetProcAddress, so it runs (and says so) where the library is
- * missing.  Usage: corvane-load [path\to\CorvaneVMD.dll] */
+ * missing.  It loads the DLL by full path, never by bare name, after making
+ * every later load of the process skip the current folder and PATH.
+ * Usage: corvane-load [full\path\to\CorvaneVMD.dll]; without one, the
+ * CorvaneVMD.dll beside corvane-load.exe. */
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602 /* SetDefaultDllDirectories: Windows 8, or 7 with KB2533623 */
+#endif
 #include <windows.h>
 
 #include <stdint.h>
 #include <stdio.h>
+#include <wchar.h>
 
 typedef void (*DetectVMFn)(void);
 typedef int32_t (*GetVMTypeFn)(void);
@@ -12,7 +19,22 @@ typedef const char* (*GetTextFn)(void);
 typedef void (*SetLogFolderFn)(const wchar_t*);
 
 int wmain(int argc, wchar_t** argv) {
-    const wchar_t* path = argc > 1 ? argv[1] : L"CorvaneVMD.dll";
+    /* First, before anything loads a DLL: System32, the application's folder and
+     * folders added with AddDllDirectory only. */
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+
+    /* The full path of the CorvaneVMD.dll beside this executable. */
+    static const wchar_t name[] = L"CorvaneVMD.dll";
+    wchar_t beside[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(NULL, beside, MAX_PATH);
+    wchar_t* folderEnd = length > 0 && length < MAX_PATH ? wcsrchr(beside, L'\\') : NULL;
+    if (!folderEnd || (size_t)(folderEnd + 1 - beside) + sizeof name / sizeof *name > MAX_PATH) {
+        fprintf(stderr, "cannot tell this program's folder (error %lu)\n", GetLastError());
+        return 2;
+    }
+    wcscpy(folderEnd + 1, name);
+
+    const wchar_t* path = argc > 1 ? argv[1] : beside;
     HMODULE library = LoadLibraryW(path);
     if (!library) {
         fprintf(stderr, "cannot load %ls (error %lu)\n", path, GetLastError());

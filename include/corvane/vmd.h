@@ -6,11 +6,15 @@
  * Calls must not overlap: the host serialises DetectVM, GetVMType, GetVMName
  * and SetLogFolder.  The name pointer is valid until the next DetectVM.
  *
- * C89 and later, C++, any Windows compiler, hosted or freestanding: the C part
- * needs only <stddef.h> (wchar_t) and <stdint.h>.
+ * C89 and later, C++98 and later, any Windows compiler for x86-64, hosted or
+ * freestanding: the C part needs only <stddef.h> (wchar_t) and <stdint.h>.
  */
 #ifndef CORVANE_VMD_H
 #define CORVANE_VMD_H
+
+#if !defined(_WIN64)
+#error "CorvaneVMD.dll is 64-bit (x86-64): build this host as a 64-bit Windows program."
+#endif
 
 #include <stddef.h>
 #include <stdint.h>
@@ -53,27 +57,38 @@ CORVANE_VMD_API void SetLogFolder(const wchar_t* folder);
 
 /* The exception class's members are exported with GCC's C++ names and built
  * against libstdc++, so only a hosted MinGW C++ host can use them; other hosts
- * (MSVC, clang-cl) see the C functions alone. */
+ * (MSVC, clang-cl) see the C functions alone.  C++98 hosts get the same class
+ * without the C++11 members (the move operations), which they cannot call. */
 #if defined(__cplusplus) && defined(__MINGW32__) && __STDC_HOSTED__
 #include <stdexcept>
 #include <string>
 
 namespace Corvane {
 
+#if __cplusplus >= 201103L
 enum CorvaneErrorCode : int32_t {
-    LogTimestampUnformattable = 3, /* the time stamp of a log entry could not be formatted */
+#else
+enum CorvaneErrorCode { /* int, 32 bits wide as int32_t */
+#endif
+    LogTimestampUnformattable = 3 /* the time stamp of a log entry could not be formatted */
 };
 
-/* Thrown out of an exported call only when a log entry's time stamp cannot be
- * formatted.  Usable by C++ hosts built with the same toolchain (mingw-w64). */
+/* Raised inside the library only when a log entry's time stamp cannot be
+ * formatted, and caught nowhere in it: it leaves the exported call that was
+ * logging.  What each kind of host then sees is in the README ("Linking"):
+ * a MinGW C++ host can catch it by this type. */
 class CORVANE_VMD_API CorvaneException : public std::runtime_error {
 public:
     CorvaneException(const std::string& message, CorvaneErrorCode code);
     CorvaneException(const CorvaneException& other);
-    CorvaneException(CorvaneException&& other) noexcept;
     CorvaneException& operator=(const CorvaneException& other);
+#if __cplusplus >= 201103L
+    CorvaneException(CorvaneException&& other) noexcept;
     CorvaneException& operator=(CorvaneException&& other) noexcept;
     ~CorvaneException() override;
+#else
+    ~CorvaneException() throw();
+#endif
 
     CorvaneErrorCode getCode() const;
 

@@ -2,9 +2,12 @@
 """Checks the release in build/release/: each zip holds exactly the listed
 files, the shipped binaries are stripped and carry no link time, each debug
 link names its file in the debug zip with that file's CRC, the DLL keeps to its
-size, and SHA256SUMS lists both zips' hashes.
+size, and SHA256SUMS lists both zips' hashes.  The package's own README names
+only what the zip holds, under the folder it unpacks to.  THIRD-PARTY-NOTICES.txt,
+in both zips, has a section for each component the binaries' link maps show
+was linked in, saying which binaries hold it, and none that is not.
 
-  check_release_zips.py RELEASE_DIR NAME OBJDUMP OBJCOPY
+  check_release_zips.py RELEASE_DIR NAME OBJDUMP OBJCOPY MAP...
 """
 import hashlib
 import re
@@ -19,12 +22,24 @@ PACKAGE = """bin/CorvaneVMD.dll bin/corvane-vmd.exe include/corvane/vmd.h
 lib/CorvaneVMD.def lib/CorvaneVMD.lib lib/libCorvaneVMD.dll.a
 lib/cmake/CorvaneVMD/CorvaneVMDConfig.cmake lib/cmake/CorvaneVMD/CorvaneVMDConfigVersion.cmake
 lib/cmake/CorvaneVMD/CorvaneVMDTargets.cmake lib/cmake/CorvaneVMD/CorvaneVMDTargets-release.cmake
-lib/pkgconfig/corvane-vmd.pc README.md LICENSE""".split()
+lib/pkgconfig/corvane-vmd.pc README.md LICENSE THIRD-PARTY-NOTICES.txt""".split()
 BINARIES = ["bin/CorvaneVMD.dll", "bin/corvane-vmd.exe"]
-DEBUG = [binary + ".debug" for binary in BINARIES]
+DEBUG = [binary + ".debug" for binary in BINARIES] + ["LICENSE", "THIRD-PARTY-NOTICES.txt"]
+
+# What a file the linker took from outside the build folder is; the first
+# match wins.  "archive(member)" for archive members, the path for objects.
+COMPONENTS = [
+    (r"libmingwex\.a\((lib64_libmingwex_a-)?(dmisc|dtoa|g__fmt|g_[dfx]fmt|gdtoa|gethex|gmisc|hd_init|hexnan|misc|"
+     r"qnan|smisc|strtodg|strtodnrp|strtof|strtopx|sum|ulp|mingw_pformat)\.o\)", "gdtoa"),
+    (r"/lib(pthread|winpthread)\.a\(", "winpthreads"),
+    (r"/libstdc\+\+\.a\(", "libstdc++"),
+    (r"/(libgcc|libgcc_eh)\.a\(|/crt(begin|end)\.o$", "libgcc"),
+    (r"/x86_64-w64-mingw32/lib/(lib\w+\.a\(|(dll)?crt2u?\.o$)", "mingw-w64 runtime"),
+]
 DLL_LIMIT = 1_250_000  # bytes; docs/performance.md
 
 release, name, objdump, objcopy = sys.argv[1:5]
+maps = sys.argv[5:]
 failures = []
 
 
@@ -72,6 +87,37 @@ with tempfile.TemporaryDirectory() as work:
 
 check(len(package.get("bin/CorvaneVMD.dll", b"")) <= DLL_LIMIT,
       f"CorvaneVMD.dll is {len(package.get('bin/CorvaneVMD.dll', b''))} bytes, over {DLL_LIMIT}")
+
+readme = package.get("README.md", b"").decode()
+for path in re.findall(r"\b((?:bin|lib|include)/[\w./-]*)", readme):
+    check(any(f == path.rstrip("/.") or f.startswith(path.rstrip(".")) for f in PACKAGE + DEBUG),
+          f"README.md names {path}, which the zip does not hold")
+for stray in ["docs/", "examples/", "tools/", "C:\\CorvaneVMD\\", "## Development"]:
+    check(stray not in readme, f"README.md points to {stray}, which is not in the zip")
+check(f"{name}\\lib\\CorvaneVMD.lib" in readme and f"{name}/lib/pkgconfig" in readme,
+      f"README.md does not link from the unpacked folder {name}")
+check(re.search(r"^\| 10 \|", readme, re.M) is not None, "README.md's type table does not explain 10")
+
+
+def linked_components(map_text):
+    linked = re.findall(r"^(/\S+\.a\([^)]+\))", map_text, re.M) + re.findall(r"^LOAD (/\S+\.o)$", map_text, re.M)
+    found = {"nlohmann/json"} if "nlohmann" in map_text else set()
+    for item in linked:
+        component = next((c for pattern, c in COMPONENTS if re.search(pattern, item)), None)
+        check(component is not None, f"{item} is linked in, and no notice covers it")
+        found.add(component)
+    return found - {None}
+
+
+notices = package.get("THIRD-PARTY-NOTICES.txt", b"").decode()
+check(notices == debug.get("THIRD-PARTY-NOTICES.txt", b"").decode(), "the two zips' notices differ")
+sections = dict(re.findall(r"^== (.+) ==\nIn: (.+)$", notices, re.M))
+for map_path in maps:
+    binary = map_path.split("/")[-1].removesuffix(".map")
+    linked = linked_components(open(map_path).read())
+    listed = {c for c, where in sections.items() if binary in where.split(", ")}
+    check(linked == listed, f"THIRD-PARTY-NOTICES.txt: {binary} links {sorted(linked)}, the notices list "
+                            f"{sorted(listed)}")
 
 sums = open(f"{release}/SHA256SUMS").read()
 want = "".join(f"{hashlib.sha256(open(f'{release}/{z}', 'rb').read()).hexdigest()}  {z}\n"

@@ -1,9 +1,12 @@
 // A C++ host built with the library's toolchain, linked through its import
 // library: CorvaneException, made by the DLL's exported constructor with the
-// DLL's virtual table and type information, is caught by its own type.
+// DLL's virtual table and type information, is caught by its own type; and an
+// exception the DLL's own runtime raises inside DetectVM is caught by its type.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "ReplaceImport.h"
 #include "corvane/vmd.h"
 
 int main() {
@@ -25,6 +28,12 @@ int main() {
         throw Corvane::CorvaneException("as runtime_error", Corvane::LogTimestampUnformattable);
     } catch (const std::runtime_error& e) {
         expect(std::strcmp(e.what(), "as runtime_error") == 0, "caught as std::runtime_error");
+    }
+    expect(refuseLibraryBstrs(), "the DLL's import of SysAllocString is replaced");
+    try {
+        DetectVM();
+        expect(false, "DetectVM lets std::bad_alloc out");
+    } catch (const std::bad_alloc&) {
     }
     std::printf("%s\n", failures ? "exception_host: failures" : "exception_host: all checks passed");
     return failures ? 1 : 0;
