@@ -64,9 +64,11 @@ def parse(text: str) -> DmiReport:
             raise DmiTextError(f"structure {number + 1}: unreadable header \"Handle 0x{lines[0][:40]}\"")
         s = Structure(int(top.group(1), 16), int(top.group(2)), int(top.group(3)))
         _read_body(s, lines[1:], warnings)
-        if s.type != 127 and len(lines) < 2:
+        if not s.title:
             raise DmiTextError(f"handle 0x{s.handle:04X}: the report ends inside the structure")
         structures.append(s)
+    if not text.endswith("\n"):
+        raise DmiTextError("the report ends in the middle of a line")
     return DmiReport(version, structures, warnings)
 
 
@@ -91,6 +93,8 @@ def _read_body(s: Structure, lines: list[str], warnings: list[str]) -> None:
                 # dmidecode's own complaints follow the last structure.
                 warnings.append(line)
             continue
+        if line == "\t<TRUNCATED>":
+            raise DmiTextError(f"handle 0x{s.handle:04X}: the table ends inside this structure")
         if line[1:2] == "\t":
             if collecting is not None:
                 collecting.append(line[2:])

@@ -208,6 +208,10 @@ def _parse(report: Report) -> tuple[dmidecode.DmiReport, Optional[list[tuple[str
         dmi = dmidecode.parse(report.dmidecode)
     except dmidecode.DmiTextError as e:
         raise ReportError(f"dmidecode: {e}") from None
+    if dmi.warnings and not any(s.type in (0, 1) for s in dmi.structures):
+        # dmidecode read something that is no SMBIOS table: it found neither the
+        # BIOS nor the system structure before giving up.
+        raise ReportError(f"dmidecode: no BIOS or system structure before \"{dmi.warnings[0]}\"")
     tables = None
     if report.acpidump is not None:
         try:
@@ -219,6 +223,15 @@ def _parse(report: Report) -> tuple[dmidecode.DmiReport, Optional[list[tuple[str
 
 def convert(report: Report) -> dict:
     """The machine profile of one report (a dict in the JSON form of docs/machine-profile.md)."""
+    try:
+        return _convert(report)
+    except ReportError:
+        raise
+    except Exception as e:  # a report no rule above foresaw: named and counted, never a crash
+        raise ReportError(f"converter fault: {type(e).__name__}: {e}") from e
+
+
+def _convert(report: Report) -> dict:
     dmi, tables = _parse(report)
     acpi_from_report = tables is not None
     if tables is None:

@@ -133,13 +133,13 @@ def _decoded_structure(s: Structure) -> bytes:
         # The SKU string closes the formatted area when there is one.
         if s.length > 0x15:
             add(s.length - 1, s.get("SKU Number"))
-        area[5] = CHASSIS_TYPES.get(s.get("Type") or "", 2)
+        _put(area, 0x05, bytes([CHASSIS_TYPES.get(s.get("Type") or "", 2)]))
     elif s.type == 4:
         _put(area, 0x08, processor_id(s.get("ID")) or b"")
         status = s.get("Status") or ""
         area_status = (0x40 if status.startswith("Populated") else 0) | (1 if "Enabled" in status else 0)
         _put(area, 0x18, bytes([area_status]))
-        area[5] = 3 if s.get("Type") == "Central Processor" else 1
+        _put(area, 0x05, bytes([3 if s.get("Type") == "Central Processor" else 1]))
     elif s.type == 10:
         for number, description in enumerate(s.fields.get("Description", [])):
             add(0x05 + 2 * number, description)
