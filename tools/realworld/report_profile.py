@@ -273,15 +273,22 @@ _SINGLE_FIELD_READERS = {
 }
 
 
+def _first_value(text: str, kind: int, label: str) -> Optional[str]:
+    """The value of `label` in the first structure of type `kind`, read straight from the text."""
+    at = text.find(f", DMI type {kind},")
+    if at < 0:
+        return None
+    end = text.find("\nHandle 0x", at)
+    block = text[at:end if end >= 0 else len(text)]
+    found = block.find(f"\n\t{label}: ")
+    if found < 0:
+        return None
+    start = found + len(label) + 4
+    stop = block.find("\n", start)
+    return block[start:stop if stop >= 0 else len(block)]
+
+
 def not_measurable(report: Report) -> list[str]:
     """Steps and checks that would read only anonymised ("--") fields of this report."""
-    try:
-        dmi = dmidecode.parse(report.dmidecode)
-    except dmidecode.DmiTextError as e:
-        raise ReportError(f"dmidecode: {e}") from None
-    names = []
-    for name, (kind, label) in _SINGLE_FIELD_READERS.items():
-        s = _first(dmi, kind)
-        if s is not None and s.get(label) == smbios.ANONYMISED:
-            names.append(name)
-    return names
+    return [name for name, (kind, label) in _SINGLE_FIELD_READERS.items()
+            if _first_value(report.dmidecode, kind, label) == smbios.ANONYMISED]
