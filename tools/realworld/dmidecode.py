@@ -64,7 +64,7 @@ def parse(text: str) -> DmiReport:
             raise DmiTextError(f"structure {number + 1}: unreadable header \"Handle 0x{lines[0][:40]}\"")
         s = Structure(int(top.group(1), 16), int(top.group(2)), int(top.group(3)))
         _read_body(s, lines[1:], warnings)
-        if not s.title:
+        if not s.title and not s.fields:
             raise DmiTextError(f"handle 0x{s.handle:04X}: the report ends inside the structure")
         structures.append(s)
     if not text.endswith("\n"):

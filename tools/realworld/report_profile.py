@@ -292,3 +292,65 @@ def not_measurable(report: Report) -> list[str]:
     """Steps and checks that would read only anonymised ("--") fields of this report."""
     return [name for name, (kind, label) in _SINGLE_FIELD_READERS.items()
             if _first_value(report.dmidecode, kind, label) == smbios.ANONYMISED]
+
+
+def _convert_all(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int]) -> int:
+    """Converts every report of the clones without replaying them: how many are
+    broken, and why, and what a conversion costs."""
+    import collections
+    import time
+    from reports import iter_reports
+
+    absent: list[str] = []
+    kinds: collections.Counter = collections.Counter()
+    examples: dict[str, str] = {}
+    count = spent = 0
+    for report in iter_reports(dmi_repo, acpi_repo, limit, absent):
+        count += 1
+        started = time.perf_counter()
+        try:
+            convert(report)
+        except ReportError as e:
+            kind = re.sub(r"0x[0-9A-Fa-f]+|\d+", "N", str(e))
+            kinds[kind] += 1
+            examples.setdefault(kind, f"{report.path}: {e}")
+        spent += time.perf_counter() - started
+    print(f"{count} reports, {sum(kinds.values())} broken, {spent * 1000 / max(count, 1):.3f} ms per conversion")
+    for kind, number in kinds.most_common():
+        print(f"{number:7}  {examples[kind]}")
+    for path in absent:
+        print(f"absent from the clone: {path}")
+    return 0
+
+
+def main(argv: list[str]) -> int:
+    import argparse
+    import json
+
+    parser = argparse.ArgumentParser(description="Convert firmware reports to machine profiles.")
+    parser.add_argument("dmidecode", help="a dmidecode text file, or with --all a clone of linuxhw/DMI")
+    parser.add_argument("acpidump", nargs="?", help="the acpidump text of the same machine, or a clone of linuxhw/ACPI")
+    parser.add_argument("--all", action="store_true", help="convert every report of the clones and count the broken")
+    parser.add_argument("--limit", type=int, help="with --all: only the first N reports")
+    args = parser.parse_args(argv)
+    if args.all:
+        return _convert_all(args.dmidecode, args.acpidump, args.limit)
+    with open(args.dmidecode, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    acpidump = None
+    if args.acpidump:
+        with open(args.acpidump, encoding="utf-8", errors="replace") as f:
+            acpidump = f.read()
+    name = os.path.basename(args.dmidecode).split(".")[0]
+    try:
+        profile = convert(Report(name, name, "", "", name, text, acpidump))
+    except ReportError as e:
+        print(f"{args.dmidecode}: {e}", file=sys.stderr)
+        return 1
+    json.dump(profile, sys.stdout, indent=1)
+    print()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
