@@ -12,6 +12,7 @@ Layout: linuxhw/DMI holds `FormFactor/Vendor/Family/Model/HWID`, the text of
 """
 from __future__ import annotations
 
+import io
 import os
 import queue
 import subprocess
@@ -69,17 +70,7 @@ def _list_files(repo: str) -> list[tuple[str, str]]:
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
     if done.returncode != 0:
         raise RepositoryError(f"{repo}: git ls-tree failed: {done.stderr.decode(errors='replace').strip()}")
-    return list(_tree_entries(_BytesStream(done.stdout)))
-
-
-class _BytesStream:
-    def __init__(self, data: bytes):
-        self.data, self.at = data, 0
-
-    def read(self, size: int) -> bytes:
-        chunk = self.data[self.at:self.at + size]
-        self.at += size
-        return chunk
+    return list(_tree_entries(io.BytesIO(done.stdout)))
 
 
 def _read_object(out) -> Optional[bytes]:
