@@ -25,6 +25,9 @@ def parse(text: str) -> list[tuple[str, bytes]]:
         if name is None:
             return
         data = b"".join(rows)
+        if data.startswith(b"RSD PTR "):  # the RSDP, whatever name the dump gives it
+            tables.append(("RSDP", data))
+            return
         if name not in _NOT_TABLES and len(data) >= 8:
             announced = struct.unpack_from("<I", data, 4)[0]
             if announced != len(data) and not (name == "FACS" and announced <= len(data)):

@@ -159,6 +159,15 @@ class AcpiTest(unittest.TestCase):
         keys = {k["path"] for k in convert(report)["registry"]}
         self.assertIn("HARDWARE\\ACPI\\DSDT\\BOCHS_\\BXPC____\\00000001", keys)
 
+    def test_rsdp_is_no_table_whatever_the_dump_calls_it(self):
+        rsdp = ("RSD  @ 0x000000009FBFE014\n"
+                "  0000: 52 53 44 20 50 54 52 20 6D 54 4F 53 49 4E 56 02  RSD PTR mTOSINV.\n"
+                "  0010: C4 70 BC 9F 24 00 00 00 88 71 BC 9F 00 00 00 00  .p..$....q......\n"
+                "  0020: 88 00 00 00                                      ....\n\n")
+        plain = fixture("9112EC3CC44C", "Desktop/Optimized Hosting/KVM/KVM")
+        with_rsdp = fixture("9112EC3CC44C", "Desktop/Optimized Hosting/KVM/KVM", acpidump=rsdp + plain.acpidump)
+        self.assertEqual(convert(with_rsdp)["firmware"], convert(plain)["firmware"])
+
     def test_report_without_acpidump_takes_the_assumed_tables(self):
         profile = convert(fixture("01D1BC7CD1B7"))
         self.assertEqual([t["id"] for t in profile["firmware"]["acpiTables"]],
