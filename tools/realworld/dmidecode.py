@@ -24,6 +24,7 @@ class Structure:
     items: dict[str, list[str]] = field(default_factory=dict)
     raw: Optional[bytes] = None          # "Header and Data"
     strings: Optional[list[str]] = None  # "Strings" of a hex-dumped structure
+    truncated: bool = False              # the firmware's table ends inside it
 
     def get(self, label: str) -> Optional[str]:
         values = self.fields.get(label)
@@ -64,6 +65,11 @@ def parse(text: str) -> DmiReport:
             raise DmiTextError(f"structure {number + 1}: unreadable header \"Handle 0x{lines[0][:40]}\"")
         s = Structure(int(top.group(1), 16), int(top.group(2)), int(top.group(3)))
         _read_body(s, lines[1:], warnings)
+        if s.truncated:
+            # The firmware's table is shorter than its structures: dmidecode stops
+            # here, and so does the rebuilt table.
+            warnings.insert(0, f"handle 0x{s.handle:04X}: the table ends inside this structure")
+            continue
         if not s.title and not s.fields:
             raise DmiTextError(f"handle 0x{s.handle:04X}: the report ends inside the structure")
         structures.append(s)
@@ -87,14 +93,15 @@ def _read_body(s: Structure, lines: list[str], warnings: list[str]) -> None:
             after_blank = True
             continue
         if line[0] != "\t":
-            if not s.title:
+            if after_blank:
+                if line[0] != "#":  # dmidecode's own complaints follow the last structure
+                    warnings.append(line)
+            elif not s.title:
                 s.title = line
-            elif after_blank and line[0] != "#":
-                # dmidecode's own complaints follow the last structure.
-                warnings.append(line)
             continue
         if line == "\t<TRUNCATED>":
-            raise DmiTextError(f"handle 0x{s.handle:04X}: the table ends inside this structure")
+            s.truncated = True
+            continue
         if line[1:2] == "\t":
             if collecting is not None:
                 collecting.append(line[2:])
