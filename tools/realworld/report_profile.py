@@ -305,6 +305,7 @@ def _convert_all(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int]) 
     kinds: collections.Counter = collections.Counter()
     examples: dict[str, str] = {}
     count = spent = 0
+    wall, cpu = time.perf_counter(), time.process_time()
     for report in iter_reports(dmi_repo, acpi_repo, limit, absent):
         count += 1
         started = time.perf_counter()
@@ -315,7 +316,9 @@ def _convert_all(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int]) 
             kinds[kind] += 1
             examples.setdefault(kind, f"{report.path}: {e}")
         spent += time.perf_counter() - started
-    print(f"{count} reports, {sum(kinds.values())} broken, {spent * 1000 / max(count, 1):.3f} ms per conversion")
+    wall, cpu = time.perf_counter() - wall, time.process_time() - cpu
+    print(f"{count} reports, {sum(kinds.values())} broken; {spent * 1000 / max(count, 1):.3f} ms per conversion; "
+          f"in all {wall:.0f} s, {cpu:.0f} s of processor time in this process (git's own not counted)")
     for kind, number in kinds.most_common():
         print(f"{number:7}  {examples[kind]}")
     for path in absent:
