@@ -70,7 +70,9 @@ def parse(text: str) -> DmiReport:
             # here, and so does the rebuilt table.
             warnings.insert(0, f"handle 0x{s.handle:04X}: the table ends inside this structure")
             continue
-        if not s.title and not s.fields:
+        if not s.title and not s.fields and number == len(blocks) - 1:
+            # Inside the report a bare header is a structure with nothing to print
+            # (a type 10 of 4 bytes); at its end it is where the text was cut.
             raise DmiTextError(f"handle 0x{s.handle:04X}: the report ends inside the structure")
         structures.append(s)
     if not text.endswith("\n"):

@@ -74,6 +74,13 @@ class RawSmbiosTest(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(by_handle[handle][1].hex(" ").upper(), bytes.fromhex(expected).hex(" ").upper())
 
+    def test_structure_dmidecode_prints_nothing_for(self):
+        # A Dell OptiPlex GX240 lists a 4-byte type 10 between others: a bare header, not a cut.
+        bare = "Handle 0x0A01, DMI type 10, 4 bytes\n\n"
+        report = fixture("01D1BC7CD1B7", dmidecode=lambda text: text.replace("Handle 0x0004", bare + "Handle 0x0004"))
+        found = {handle: area + tail for _, handle, area, tail in structures(rsmb(convert(report)))}
+        self.assertEqual(found[0x0A01], bytes.fromhex("0A 04 01 0A 00 00"))
+
     def test_strings_sit_where_windows_reads_them(self):
         table = rsmb(convert(fixture("01D1BC7CD1B7")))
         found = {kind: (area, tail.split(b"\0")) for kind, _, area, tail in reversed(structures(table))}
