@@ -129,7 +129,6 @@ TEST_F(LoggerTest, AFolderThatCannotBeCreatedDropsTheEntrySilently) {
 }
 
 std::vector<std::chrono::milliseconds> pauses;
-void recordPause(std::chrono::milliseconds delay) { pauses.push_back(delay); }
 
 TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFivePausesOf200MsAndIsSkipped) {
     fs::create_directories(root);
@@ -138,7 +137,7 @@ TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFivePausesOf200MsAndIsSkippe
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     pauses.clear();
-    const Logger::RetryPause steady = Logger::setRetryPause(recordPause);
+    const auto steady = Logger::setRetryPause([](std::chrono::milliseconds delay) { pauses.push_back(delay); });
     Logger::log("skipped");
     CloseHandle(holder);
     Logger::log("written once the file is free");
