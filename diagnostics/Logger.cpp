@@ -43,12 +43,14 @@ private:
     __gnu_cxx::stdio_filebuf<char> buffer_;
 };
 
-void sleepFor200msSteadily() {
-    const auto deadline = std::chrono::steady_clock::now() + kOpenRetryDelay;
+void pauseOnTheSteadyClock(std::chrono::milliseconds delay) {
+    const auto deadline = std::chrono::steady_clock::now() + delay;
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_until(deadline);
     }
 }
+
+Logger::RetryPause retryPause = pauseOnTheSteadyClock;
 
 std::tm currentLocalTime() {
     std::tm localTime{};
@@ -75,7 +77,7 @@ std::unique_ptr<SharedFileStream> openLogStream() {
     FILE* file = nullptr;
     for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt) {
         file = _wfsopen(path.c_str(), L"a", _SH_DENYNO);
-        if (file == nullptr) sleepFor200msSteadily();
+        if (file == nullptr) retryPause(kOpenRetryDelay);
     }
     if (file == nullptr) return nullptr;
 
@@ -151,6 +153,12 @@ std::string Logger::formatTimestamp(const std::tm& localTime) {
         if (std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &localTime) > 0) return buffer;
         throw CorvaneException(error.what(), LogTimestampUnformattable);
     }
+}
+
+Logger::RetryPause Logger::setRetryPause(RetryPause pause) {
+    const RetryPause replaced = retryPause;
+    retryPause = pause;
+    return replaced;
 }
 
 bool Logger::isEnabled() { return !loggingDisabled; }

@@ -2,6 +2,7 @@
 // The library's log: entries appended to "CorvaneLog.txt" in a folder the host
 // names.  Off until a non-empty folder is set.
 
+#include <chrono>
 #include <ctime>
 #include <string>
 
@@ -26,6 +27,12 @@ public:
 
     // "%Y-%m-%d %H:%M:%S" of a local calendar time; empty for one never filled in.
     static std::string formatTimestamp(const std::tm& localTime);
+
+    // The pause after each of the five failed attempts to open the file:
+    // 200 ms on the steady clock.  Tests put a recorder in its place, so the
+    // schedule is checked without waiting; returns the pause it replaces.
+    using RetryPause = void (*)(std::chrono::milliseconds delay);
+    static RetryPause setRetryPause(RetryPause pause);
 
     static bool isEnabled();
     static const std::wstring& folder();

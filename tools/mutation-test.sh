@@ -43,11 +43,14 @@ tests=${MUTATION_TESTS:-'^(unit|bench_baseline|wine|exports_e2e|exports_in_proce
 targets=${MUTATION_TARGETS:-'CorvaneVMD corvane_unit_tests corvane_bench_tests corvane_wine_tests exports_e2e exports_in_process_test exception_host exception_c_host com_host release'}
 timeout=${MUTATION_TIMEOUT:-300}
 
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
-export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
-export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
-# The shared cache of the team's machine, when there is one.
-[ -z "${CCACHE_DIR:-}" ] && [ -d /work/.ccache ] && export CCACHE_DIR=/work/.ccache
+# ccache, when it is installed, makes the first build of the copy cheap; its
+# own settings (CCACHE_DIR, ...) are the caller's.  Without it the compiler
+# runs directly.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$tree} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+fi
 export WINEDEBUG=-all
 
 # faults.py: the fault list's reader.  "names" prints the names in order;

@@ -32,8 +32,9 @@ bench_options="$*"
 cmake --build "$build" --target corvane-bench CorvaneVMD sleeper
 mkdir -p "$out"
 
-plain_prefix=$PWD/$build/wine/prefix
-guest_prefix=$PWD/$build/wine/bench-virtualbox
+build_path=$(cd "$build" && pwd)  # Wine wants an absolute prefix, whatever --build was
+plain_prefix=$build_path/wine/prefix
+guest_prefix=$build_path/wine/bench-virtualbox
 export WINEDEBUG=-all
 
 # Every Wine program runs detached from our terminal's streams: Wine's
@@ -72,8 +73,8 @@ done
 system32=$guest_prefix/drive_c/windows/system32
 for driver in VBoxMouse VBoxGuest VBoxSF VBoxVideo; do : >"$system32/drivers/$driver.sys"; done
 mkdir -p "$guest_prefix/drive_c/Program Files/Oracle/VirtualBox Guest Additions"
-cp "$build/tests/sleeper.exe" "$system32/vboxservice.exe"
-cp "$build/tests/sleeper.exe" "$system32/VBoxControl.exe"
+cp "$build/bench/sleeper.exe" "$system32/vboxservice.exe"
+cp "$build/bench/sleeper.exe" "$system32/VBoxControl.exe"
 WINEPREFIX=$guest_prefix wine 'C:\windows\system32\vboxservice.exe' 7200 </dev/null >/dev/null 2>&1 &
 sleep 3  # the service process is listed
 run_bench virtualbox-guest "$guest_prefix"

@@ -19,15 +19,19 @@ BOOL CALLBACK SystemFunctions::Entry::resolve(PINIT_ONCE, PVOID parameter, PVOID
     auto& [entry, loader] = *static_cast<Request*>(parameter);
     // System32 only: never the host's folder, the current folder or PATH.
     // The module stays loaded for as long as the pointer is kept.
-    if (HMODULE module = loader.LoadLibraryExW(entry.module_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        entry.function_ = loader.GetProcAddress(module, entry.name_);
-    if (!entry.function_) entry.failure_ = loader.GetLastError();
-    return TRUE;
+    HMODULE module = loader.LoadLibraryExW(entry.module_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module) entry.function_ = loader.GetProcAddress(module, entry.name_);
+    if (entry.function_) return TRUE;
+    entry.failure_ = loader.GetLastError();
+    if (module) loader.FreeLibrary(module);
+    // A failure is not kept: InitOnceExecuteOnce resets the once-only state
+    // when this returns FALSE, so the next call loads again.
+    return FALSE;
 }
 
 FARPROC SystemFunctions::Entry::get(const Win32Api& loader) {
     Request request{*this, loader};
-    InitOnceExecuteOnce(&once_, resolve, &request, nullptr);
+    if (!InitOnceExecuteOnce(&once_, resolve, &request, nullptr)) return nullptr;
     return function_;
 }
 

@@ -6,10 +6,12 @@
 // The DLL does not import these modules.  The loader looks for an imported
 // module outside KnownDLLs in the host's own folder before System32, so a
 // copy planted there would run inside the host the moment it loads us.
-// Instead each module is loaded from System32 alone on first use and kept
-// for the life of the object (the process, for the real table).  When the
-// module or the function cannot be had, the call fails as Windows reports a
-// failure of that function, which the probes already take as a missing sign.
+// Instead each module is loaded from System32 alone on first use and, once
+// its function is found, kept for the life of the object (the process, for
+// the real table).  When the module or the function cannot be had, the call
+// fails as Windows reports a failure of that function, which the probes
+// already take as a missing sign, and the next call tries the load again:
+// a transient failure must not blind every later detection.
 
 #include "win32/Win32Api.h"
 
@@ -17,7 +19,8 @@ namespace Corvane::platform {
 
 class SystemFunctions {
 public:
-    // `loader` supplies LoadLibraryExW, GetProcAddress and SetLastError.
+    // `loader` supplies LoadLibraryExW, GetProcAddress, FreeLibrary,
+    // GetLastError and SetLastError.
     explicit constexpr SystemFunctions(const Win32Api& loader) : loader_(loader) {}
     SystemFunctions(const SystemFunctions&) = delete;
     SystemFunctions& operator=(const SystemFunctions&) = delete;
@@ -27,7 +30,8 @@ public:
     BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities);   // unavailable: FALSE
 
 private:
-    // One function of one System32 module, looked up once, thread-safely.
+    // One function of one System32 module, looked up until found once,
+    // thread-safely.
     class Entry {
     public:
         constexpr Entry(const wchar_t* module, const char* name) : module_(module), name_(name) {}

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,27 @@ TEST_F(LoggerTest, AFolderThatCannotBeCreatedDropsTheEntrySilently) {
     Logger::setFolder((root / "plain-file" / "logs").wstring());
     EXPECT_NO_THROW(Logger::log("dropped"));
     EXPECT_FALSE(fs::exists(root / "plain-file" / "logs"));
+}
+
+std::vector<std::chrono::milliseconds> pauses;
+
+TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFivePausesOf200MsAndIsSkipped) {
+    fs::create_directories(root);
+    Logger::setFolder(root.wstring());
+    HANDLE holder = CreateFileW(logFile(root).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    pauses.clear();
+    const auto steady = Logger::setRetryPause([](std::chrono::milliseconds delay) { pauses.push_back(delay); });
+    Logger::log("skipped");
+    CloseHandle(holder);
+    Logger::log("written once the file is free");
+    Logger::setRetryPause(steady);
+
+    EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(200)));
+    const std::string text = readFile(logFile(root));
+    EXPECT_EQ(text.find("skipped"), std::string::npos);
+    EXPECT_NE(text.find("written once the file is free"), std::string::npos);
 }
 
 TEST(LoggerTimestamp, FormatsTheCalendarTimeWithLeadingZeros) {

@@ -35,7 +35,17 @@ TEST_F(CommonChecksTest, AValueIsSearchedWhateverItsRegistryType) {
     auto& key = addRegistryKey(profile, L"HKLM", L"SOFTWARE\\Vendor");
     addRawValue(key, L"Binary", 3 /*REG_BINARY*/, registryStringBytes(L"a VMware disk"));
     addDwordValue(key, L"Number", 7);
+    // Data is read up to 260 bytes: longer data is no sign, however it starts.
+    const std::pair<const wchar_t*, size_t> lengths[] = {{L"Fits", 260}, {L"ByteOver", 261}, {L"TwoOver", 262}};
+    for (const auto& [name, bytes] : lengths) {
+        std::vector<uint8_t> data = registryStringBytes(L"VMware" + std::wstring(200, L' '));
+        data.resize(bytes);
+        addRawValue(key, name, 1 /*REG_SZ*/, data);
+    }
     start();
+    EXPECT_TRUE(registryValueContains({L"SOFTWARE\\Vendor", L"Fits", L"VMWARE"}));
+    EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Vendor", L"ByteOver", L"VMWARE"}));
+    EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Vendor", L"TwoOver", L"VMWARE"}));
     EXPECT_TRUE(registryValueContains({L"SOFTWARE\\Vendor", L"Binary", L"VMWARE"}));
     EXPECT_THAT(noted(), HasSubstr("text: a VMware disk"));
     EXPECT_FALSE(registryValueContains({L"SOFTWARE\\Vendor", L"Number", L"VMWARE"}));

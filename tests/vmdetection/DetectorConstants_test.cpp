@@ -124,6 +124,7 @@ TEST_F(DetectorConstants, VirtualBox) {
         smbios(s, "VirtualBox"), smbios(s, "vbox"), smbios(s, "VBOX"), smbios(none, "virtualBox Vbox"),
         acpi(a, "VirtualBox"), acpi(a, "vbox"), acpi(a, "VBOX"), acpi(none, "Vbox"),
         {a, "three-byte table list", [](MachineProfile& m) { m.firmware.acpiEnumerationResult = 3; }},
+        {none, "one-table list", [](MachineProfile& m) { m.firmware.acpiEnumerationResult = 4; }},
         wmiRows("checkWmiMacAddresses", L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}}),
         wmiRows(none, L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08-00-27-AB-CD-EF")}}}),
         wmiRows(none, L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}}, true),  // first row

@@ -79,6 +79,7 @@ HMODULE WINAPI simLoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags) {
 
 BOOL WINAPI simFreeLibrary(HMODULE module) {
     Session s("FreeLibrary");
+    if (systemModule(module)) return TRUE;  // the System32 modules keep no reference count here
     if (module != kernel32Handle() || s.m.kernel32References == 0) {
         s.m.noteInvalidRelease("FreeLibrary without a matching LoadLibraryA");
         s.m.setLastError(ERROR_INVALID_HANDLE);

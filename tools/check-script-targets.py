@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Checks that every build target a script in tools/ builds (`--target X`)
+exists in a build folder, so that a change which drops or renames one fails
+CI instead of the script on someone's first run.
+
+    tools/check-script-targets.py BUILD_DIR [NINJA]
+
+A target list kept in a shell variable (`--target $targets`) is read from the
+variable's default in the same script: `targets=${OVERRIDE:-'a b c'}`.
+"""
+import pathlib
+import re
+import shlex
+import subprocess
+import sys
+
+tools = pathlib.Path(__file__).resolve().parent
+build = sys.argv[1]
+ninja = sys.argv[2] if len(sys.argv) > 2 else "ninja"
+
+
+def variable_default(script_text, name):
+    match = re.search(rf"^{name}=\$\{{\w+:-'([^']*)'\}}", script_text, re.M) or \
+        re.search(rf"^{name}=['\"]([^'\"]*)['\"]", script_text, re.M)
+    return match.group(1).split() if match else None
+
+
+named = {}  # target -> the scripts that build it
+problems = []
+for script in sorted(tools.glob("*.sh")):
+    text = script.read_text(encoding="utf-8")
+    for words in re.findall(r"--target ([^>)&;|\n]*)", text):
+        for word in shlex.split(words, comments=True):
+            variable = re.fullmatch(r"\$\{?(\w+)\}?", word)
+            targets = variable_default(text, variable.group(1)) if variable else [word]
+            if targets is None:
+                problems.append(f"{script.name}: cannot read the targets in ${variable.group(1)}")
+                continue
+            for target in targets:
+                named.setdefault(target, []).append(script.name)
+
+listing = subprocess.run([ninja, "-C", build, "-t", "targets", "all"], capture_output=True, text=True, check=True)
+known = {line.rsplit(": ", 1)[0] for line in listing.stdout.splitlines()}
+for target, scripts in sorted(named.items()):
+    if target not in known:
+        problems.append(f"{', '.join(sorted(set(scripts)))}: no target '{target}' in {build}")
+
+if not named:
+    problems.append("no script in tools/ names a build target: is the pattern still right?")
+print("\n".join(problems) if problems else
+      f"script_targets: the {len(named)} targets that tools/*.sh build exist: {' '.join(sorted(named))}")
+sys.exit(1 if problems else 0)
