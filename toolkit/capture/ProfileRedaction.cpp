@@ -119,9 +119,11 @@ bool isSystemWordAt(std::wstring_view lower, size_t at, size_t length) {
     if (end >= lower.size() || lower[end] != L'\\' || !busWords().count(std::wstring(lower.substr(at, length)))) return false;
     if (at == 0 || lower[at - 1] == L'"') return true;
     const std::wstring_view before = lower.substr(0, at);
-    if (before.ends_with(L"\\enum\\")) return true;
+    if (before.ends_with(L"enum\\")) return true;
     // "\\HOST\root": two backslashes, one component, one backslash.
-    if (before.starts_with(L"\\\\")) return before.find(L'\\', 2) == before.size() - 1;
+    if (const size_t unc = before.rfind(L"\\\\"); unc != std::wstring_view::npos) {
+        return before.find(L'\\', unc + 2) == before.size() - 1;
+    }
     return false;
 }
 

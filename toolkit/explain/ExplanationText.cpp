@@ -109,7 +109,11 @@ std::string renderText(const Explanation& explanation) {
     if (!explanation.context.source.empty()) out << "Replay:       " << explanation.context.source << "\n";
     out << "Process:      " << processLine(explanation.context) << "\n";
     out << "WMI:          " << wmiLine(explanation.context) << "\n";
-    if (!explanation.libraryVersion.empty()) out << "Library:      CorvaneVMD " << explanation.libraryVersion << "\n";
+    if (!explanation.libraryVersion.empty()) {
+        out << "Library:      CorvaneVMD " << explanation.libraryVersion << "\n";
+    } else if (!explanation.libraryMissing.empty()) {
+        out << "Library:      no CorvaneVMD.dll answered: " << explanation.libraryMissing << "\n";
+    }
     out << "Verdict:      " << describeVerdict(explanation.verdict) << "\n";
     out << "Gate:         "
         << (explanation.gate.empty() ? "closed: no general sign, so no product detector is asked"
@@ -120,6 +124,7 @@ std::string renderText(const Explanation& explanation) {
         << "\n";
     if (explanation.reported) {
         out << "DetectVM:     " << describeVerdict(*explanation.reported)
+            << (explanation.reportedBy.empty() ? "" : " by " + explanation.reportedBy)
             << (explanation.agrees() ? ", agrees" : ", DISAGREES") << "\n";
     }
     if (!explanation.agrees()) out << disagreementWarning(explanation) << "\n";
