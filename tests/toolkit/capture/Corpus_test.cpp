@@ -12,6 +12,7 @@
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
@@ -41,12 +42,20 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     }
 }
 
+// Also when the machine's names are one letter, or words device paths use.
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
-    const MachineProfile machine = profile::loadProfileFile(GetParam());
-    MachineProfile redacted = machine;
-    redactProfile(redacted);
-    testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
-                                   testing::redactedShape);
+    for (const auto& [computer, user] : {std::pair{L"", L""}, {L"A", L"root"}, {L"VM", L"pci"}}) {
+        MachineProfile machine = profile::loadProfileFile(GetParam());
+        if (*computer) {
+            profile::setWmiValue(machine, L"Win32_ComputerSystem", L"Name", profile::wmiText(computer));
+            profile::setWmiValue(machine, L"Win32_ComputerSystem", L"UserName",
+                                 profile::wmiText(std::wstring(computer) + L"\\" + user));
+        }
+        MachineProfile redacted = machine;
+        redactProfile(redacted);
+        testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
+                                       testing::redactedShape);
+    }
 }
 
 // The recorder reads what the checks read, releases what it takes, and
