@@ -60,8 +60,7 @@ void describeLibrary(diagnostics::explain::Explanation& explanation) {
 }  // namespace
 
 int runReplay(const Invocation& invocation) {
-    const profile::MachineProfile machine = loadMachine(invocation.operands.front());
-    diagnostics::explain::Explanation explanation = capture::replayMachine(machine);
+    diagnostics::explain::Explanation explanation = capture::replayMachine(loadMachine(invocation.operands.front()));
     const diagnostics::explain::Verdict reported = explanation.reported.value_or(explanation.verdict);
     if (invocation.options.quiet) return exitStatusForType(reported.type);
     describeLibrary(explanation);
