@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "toolkit/profile/ProfileJson.h"
+#include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::profile {
 namespace {
@@ -14,24 +15,6 @@ constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 [[noreturn]] void notText(size_t offset) {
     throw ProfileError("profile: not a text file: a NUL byte at offset " + std::to_string(offset) +
                        " (a machine profile is JSON text, UTF-8 or UTF-16 with a byte order mark)");
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 // UTF-16 code units after the mark, in either byte order, straight to UTF-8

@@ -85,6 +85,7 @@ MachineProfile machineWithNames() {
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID",
                          profile::wmiText(L"USBSTOR\\DISK&VEN_SANDISK&PROD_ULTRA\\4C530001230715117384&0"));
     profile::addFile(machine, L"C:\\Users\\alice.smith\\AppData\\Local\\vmware\\vmware-tray.log");
+    profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID", profile::wmiText(L"ROOT\\WINE\\WINEBUS"), 1);
     machine.adapters.clear();
     profile::addAdapter(machine, "3C:52:82:12:34:56", "Intel(R) Ethernet Connection (7) I219-LM");
     return machine;
@@ -101,6 +102,7 @@ TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
     }
     EXPECT_NE(json.find("3c:52:82:00:00:00"), std::string::npos) << "the maker's half of the address stays";
     EXPECT_NE(json.find("usbstor\\\\disk&ven_sandisk&prod_ultra\\\\"), std::string::npos) << "the device's kind stays";
+    EXPECT_NE(json.find("root\\\\wine\\\\winebus"), std::string::npos) << "a root-enumerated device has no serial";
     EXPECT_NE(json.find("\\\\vmware\\\\vmware-tray.log"), std::string::npos) << "only the user's name goes";
     EXPECT_EQ(machine.adapters.front().address, (std::vector<uint8_t>{0x3C, 0x52, 0x82, 0, 0, 0}));
     EXPECT_NE(machine.source.find("redacted"), std::string::npos);

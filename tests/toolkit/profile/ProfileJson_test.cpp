@@ -72,8 +72,9 @@ TEST(ProfileJson, AMistakeIsOneLineNamingItsField) {
 }
 
 // What Windows tools save a profile as (PowerShell 5.1's `>` writes UTF-16 LE
-// with a mark) is read; bytes that are not text are refused before parsing.
-TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndRefusesWhatIsNotText) {
+// with a mark) is read; bytes that are not text are refused before parsing,
+// and the tool's other JSON is named as what it is.
+TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndNamesWhatIsNotAProfile) {
     const std::string text = withHeader(R"("description": "\u00c5sa's PC \ud83d\ude00")");
     auto utf16 = [&](bool bigEndian, bool mark) {
         std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
@@ -91,6 +92,9 @@ TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndRefusesWhatIsNotText) {
         {utf16(false, false), "profile: in: not a text file: a NUL byte at offset 1 "},
         {text + std::string(1, '\0'), "profile: in: not a text file"},
         {utf16(true, true) + "x", "profile: in: not a text file: UTF-16 with an odd number of bytes"},
+        {R"({"type":7,"name":"Wine","libraryVersion":null,"machine":"this machine"})", "profile: in: this is a `--json` output"},
+        {R"({"verdict":{},"detectors":[],"agrees":true})", "profile: in: this is an `--explain --json` output"},
+        {"{\"gate\":null,\"decidedBy\":null,\"signs\":[]}\n{}\n", "profile: in: this is a `survey` output"},
     };
     for (const auto& [bytes, refusal] : cases) {
         try {
