@@ -19,12 +19,12 @@ std::string helpText() {
     text +=
         "Options:\n"
         "  --json       print one JSON object instead of text\n"
-        "  --quiet, -q  print nothing; the exit status tells\n"
+        "  --quiet, -q  print nothing; the exit status tells (capture needs --output FILE)\n"
         "  --explain    run every check of every detector, the general steps included,\n"
         "               without stopping at the first sign; show each sign, the artefacts\n"
         "               behind it and its time, and mark the checks that decide the verdict\n"
         "  --log DIR    let CorvaneVMD.dll append its log to DIR\\CorvaneLog.txt\n"
-        "  --output FILE  capture: write the machine profile to FILE instead of stdout\n"
+        "  --output FILE  capture: write the machine profile to FILE (- is stdout)\n"
         "  --redact     capture: leave out serial numbers, UUIDs, MAC address tails and\n"
         "               computer, user and network names; every verdict stays the same\n"
         "  --version    print the versions of the tool and of CorvaneVMD.dll\n"
@@ -40,7 +40,8 @@ std::string helpText() {
         "  corvane-vmd --explain                why the verdict is what it is\n"
         "  corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json\n"
         "  corvane-vmd capture --redact --output machine.json   the one file support asks for\n"
-        "  corvane-vmd replay machine.json --explain            that machine's verdict, anywhere\n";
+        "  corvane-vmd replay machine.json --explain            that machine's verdict, anywhere\n"
+        "  corvane-vmd capture | corvane-vmd replay - --json    FILE - is standard input\n";
     return text;
 }
 
