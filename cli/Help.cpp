@@ -36,7 +36,7 @@ std::string helpText() {
         "Examples:\n"
         "  corvane-vmd                          prints e.g. \"Wine (type 7)\"\n"
         "  corvane-vmd --quiet && echo guest    branch on the exit status alone\n"
-        "  corvane-vmd --json                   {\"type\":7,\"name\":\"Wine\",\"libraryVersion\":\"1.0.0.0\"}\n"
+        "  corvane-vmd --json                   {\"type\":7,\"name\":\"Wine\",...}\n"
         "  corvane-vmd --explain                why the verdict is what it is\n"
         "  corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json\n"
         "  corvane-vmd capture --redact --output machine.json   the one file support asks for\n"
