@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "toolkit/profile/ProfileBuilder.h"
-#include "toolkit/profile/ProfileEncoding.h"
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/profile/ProfileText.h"
 
@@ -112,7 +111,8 @@ TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndNamesWhatIsNotAProfile) {
 // refused as too large, a file at the limit is read (and is no text).
 TEST(ProfileJson, AFileOverTheSizeLimitIsRefusedUnread) {
     const auto file = std::filesystem::temp_directory_path() / "corvane-size-limit.json";
-    for (const auto& [size, refusal] : {std::pair{kMaxProfileBytes, "not a text file"}, {kMaxProfileBytes + 1, "too large"}}) {
+    constexpr uint64_t k64MiB = 64ull << 20;
+    for (const auto& [size, refusal] : {std::pair{k64MiB, "not a text file"}, {k64MiB + 1, "too large"}}) {
         std::ofstream{file};
         std::filesystem::resize_file(file, size);
         EXPECT_THAT([&] { loadProfileFile(file); },
