@@ -1,6 +1,7 @@
 // corvane-vmd capture: every fact of this machine that any check reads, as
 // the one file support asks for.  The checks run in this process on the
 // library's own code, bound to a recording machine; the DLL is not needed.
+// --output - (or no --output) writes the profile to standard output.
 
 #include <filesystem>
 
@@ -16,10 +17,16 @@
 namespace Corvane::cli {
 
 int runCapture(const Invocation& invocation) {
+    const bool toStandardOutput = !invocation.options.outputFile || *invocation.options.outputFile == L"-";
+    // --quiet prints nothing; a profile written nowhere is a mistake, not a wish.
+    if (toStandardOutput && invocation.options.quiet) {
+        throw UsageError("capture --quiet prints nothing, so the profile needs a file: --output FILE");
+    }
+
     profile::MachineProfile machine = capture::captureMachine();
     if (invocation.options.redact) capture::redactProfile(machine);
 
-    if (!invocation.options.outputFile) {
+    if (toStandardOutput) {
         writeOut(profile::toJson(machine));
         return kExitRecognised;
     }

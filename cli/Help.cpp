@@ -40,13 +40,13 @@ std::string helpText() {
     text += "  corvane-vmd --help | --version\n\n";
     text += "Options:\n";
     text += option("--json", "print one JSON object instead of text");
-    text += option("--quiet, -q", "print nothing; the exit status tells");
+    text += option("--quiet, -q", "print nothing; the exit status tells (capture needs --output FILE)");
     text += option("--explain",
                    "run every check of every detector, the general steps included, without stopping at the "
                    "first sign; show each sign, the artefacts behind it and its time, and mark the checks "
                    "that decide the verdict");
     text += option("--log DIR", "let CorvaneVMD.dll append its log to DIR\\CorvaneLog.txt");
-    text += option("--output FILE", "capture: write the machine profile to FILE instead of stdout");
+    text += option("--output FILE", "capture: write the machine profile to FILE (- is stdout)");
     text += option("--redact",
                    "capture: leave out serial numbers, UUIDs, MAC address tails and computer, user and "
                    "network names; every verdict stays the same");
@@ -66,12 +66,13 @@ std::string helpText() {
                   "gate, and Wine lists no ACPI tables, which the rules count as a sign of VirtualBox, "
                   "asked before Wine");
     text += entry("corvane-vmd --quiet && echo guest", "branch on the exit status alone");
-    text += entry("corvane-vmd --json", "{\"type\":4,\"name\":\"VirtualBox\",\"libraryVersion\":\"1.0.0.0\"} on plain Wine");
+    text += entry("corvane-vmd --json", "{\"type\":4,\"name\":\"VirtualBox\",\"libraryVersion\":\"1.0.0.0\",\"machine\":\"this machine\"} on plain Wine");
     text += entry("corvane-vmd --explain", "why the verdict is what it is: every check, its sign and its artefacts");
     text += entry("corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json",
                   "the same as one JSON object, with the library's own log");
     text += entry("corvane-vmd capture --redact --output machine.json", "the one file support asks for");
     text += entry("corvane-vmd replay machine.json --explain", "that machine's verdict and why, anywhere");
+    text += entry("corvane-vmd capture | corvane-vmd replay - --json", "FILE - is standard input");
     return text;
 }
 

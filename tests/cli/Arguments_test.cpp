@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/ToolError.h"
+#include "cli/WindowsError.h"
 
 namespace Corvane::cli {
 namespace {
@@ -78,6 +79,12 @@ TEST(ExitStatus, FollowsTheTypeCodeAsSystemdDetectVirtDoes) {
     for (int type = 2; type <= 8; ++type) EXPECT_EQ(exitStatusForType(type), kExitRecognised) << type;
     for (int type : {0, 1, 9, 10, -1}) EXPECT_EQ(exitStatusForType(type), kExitNotRecognised) << type;
     EXPECT_EQ(kExitUsage, 2);
+}
+
+TEST(WindowsError, GivesTheLikelyCauseThenTheSystemsTextOnOneLine) {
+    const std::string text = describeWindowsError(ERROR_BAD_EXE_FORMAT);
+    EXPECT_EQ(text.rfind("not a 64-bit DLL (Windows error 193: ", 0), 0u) << text;
+    EXPECT_EQ(text.find_first_of("%\r\n"), std::string::npos) << text;
 }
 
 }  // namespace

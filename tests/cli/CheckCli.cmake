@@ -16,6 +16,12 @@
 #   ALONE_IN=DIR           copy the exe into DIR, without CorvaneVMD.dll, and run it there
 #   WORKING_DIR=DIR        run in DIR, made afresh
 #   EXPECT_LOG=FILE        the run left log entries in FILE (relative to WORKING_DIR)
+#   EXPECT_NO_FILE=FILE    the run left no FILE (relative to WORKING_DIR)
+#   BAD_DLL=ON             with ALONE_IN: a CorvaneVMD.dll beside the exe that is not a DLL
+#   STDIN=FILE             standard input comes from FILE
+#   SPARSE=FILE:SIZE       make FILE (in WORKING_DIR) a sparse file of SIZE bytes first
+#   ENCODE=FILE:FROM:TO    write FROM (UTF-8) re-encoded as TO (utf-8-sig, utf-16, utf-16-be
+#                          with its mark, ...) to FILE in WORKING_DIR first; needs PYTHON
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -25,7 +31,7 @@ endfunction()
 
 function(run_tool result_var out_var err_var)
     execute_process(COMMAND ${EMULATOR} ${exe} ${ARGN}
-                    WORKING_DIRECTORY "${working_dir}"
+                    WORKING_DIRECTORY "${working_dir}" ${stdin_option}
                     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error)
     string(REPLACE "\r" "" output "${output}")
     string(REPLACE "\r" "" error "${error}")
@@ -61,6 +67,38 @@ if(ALONE_IN)
     file(COPY "${EXE}" DESTINATION "${ALONE_IN}")
     get_filename_component(exe_name "${EXE}" NAME)
     set(exe "${ALONE_IN}/${exe_name}")
+    if(BAD_DLL)
+        file(WRITE "${ALONE_IN}/CorvaneVMD.dll" "not a DLL\n")
+    endif()
+endif()
+if(SPARSE)
+    string(REPLACE ":" ";" sparse "${SPARSE}")
+    list(GET sparse 0 sparse_file)
+    list(GET sparse 1 sparse_size)
+    execute_process(COMMAND truncate -s ${sparse_size} "${working_dir}/${sparse_file}" RESULT_VARIABLE made)
+    if(NOT made EQUAL 0)
+        message(FATAL_ERROR "cannot make the sparse file ${SPARSE}")
+    endif()
+endif()
+if(ENCODE)
+    string(REPLACE ":" ";" encode "${ENCODE}")
+    list(GET encode 0 encoded_file)
+    list(GET encode 1 encode_from)
+    list(GET encode 2 encoding)
+    set(mark "")
+    if(encoding STREQUAL "utf-16-be")
+        set(mark "b'\\xfe\\xff' + ")
+    endif()
+    execute_process(COMMAND ${PYTHON} -c
+                    "import sys; t = open(sys.argv[1], encoding='utf-8').read(); open(sys.argv[2], 'wb').write(${mark}t.encode(sys.argv[3]))"
+                    "${encode_from}" "${working_dir}/${encoded_file}" ${encoding} RESULT_VARIABLE made)
+    if(NOT made EQUAL 0)
+        message(FATAL_ERROR "cannot encode ${ENCODE}")
+    endif()
+endif()
+set(stdin_option)
+if(STDIN)
+    set(stdin_option INPUT_FILE "${STDIN}")
 endif()
 
 # The verdict the library gives on this machine, for checks that depend on it.
@@ -114,6 +152,10 @@ if(MAX_COLUMNS)
     endforeach()
 endif()
 
+if(EXPECT_NO_FILE AND EXISTS "${working_dir}/${EXPECT_NO_FILE}")
+    fail("the run left a file ${EXPECT_NO_FILE}")
+endif()
+
 if(EXPECT_LOG)
     if(NOT EXISTS "${working_dir}/${EXPECT_LOG}")
         fail("no log file ${EXPECT_LOG}")
@@ -128,6 +170,8 @@ if(JSON STREQUAL "detect")
     json_get(type "${out}" type)
     json_get(name "${out}" name)
     json_get(version "${out}" libraryVersion)
+    json_get(machine "${out}" machine)
+    expect_equal("machine" "${machine}" "this machine")
     expect_equal("type" "${type}" "${verdict_type}")
     expect_equal("name" "${name}" "${verdict_name}")
     expect_equal("libraryVersion" "${version}" "1.0.0.0")

@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwctype>
 #include <set>
 
 #include "toolkit/capture/Redaction.h"
+#include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::capture {
 namespace {
@@ -14,9 +16,13 @@ namespace {
 using profile::MachineProfile;
 using profile::WmiValue;
 
+// Lower case by Unicode's rules, not only ASCII's: names may be "ÅSA-PC".
 std::wstring lowerCase(std::wstring_view text) {
     std::wstring lower(text);
-    for (auto& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+    if (!lower.empty()) {
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, text.data(), static_cast<int>(text.size()), lower.data(),
+                      static_cast<int>(lower.size()), nullptr, nullptr, 0);
+    }
     return lower;
 }
 
@@ -79,20 +85,62 @@ std::wstring redactInstancePath(const std::wstring& text) {
         }
     }
     if (separators < 2) return text;
+    // A device the system enumerates itself ("ROOT\\WINE\\WINEBUS",
+    // "ROOT\\LEGACY_BEEP\\0000") is numbered or named by Windows, not by a serial.
+    if (profile::equalsIgnoreCase(std::wstring_view(text).substr(begin, std::min<size_t>(5, end - begin)), L"root\\")) return text;
     return text.substr(0, at) + redactText(std::wstring_view(text).substr(at, end - at)) + text.substr(end);
 }
 
+// Letters and digits make up a word; so do the marks that combine with them.
+bool isWordCharacter(wchar_t c) {
+    if (c == L'_' || (c >= 0x0300 && c <= 0x036F)) return true;
+    WORD type = 0;
+    return GetStringTypeW(CT_CTYPE1, &c, 1, &type) && (type & (C1_ALPHA | C1_DIGIT));
+}
+
+// Windows' own words for a bus or a WMI namespace root.  A user called "root"
+// is no reason to touch "ROOT\WINE\WINEBUS" or "\\HOST\root\cimv2".
+const std::set<std::wstring>& busWords() {
+    static const std::set<std::wstring> words = {
+        L"acpi", L"acpi_hal", L"bth", L"bthenum", L"display", L"hdaudio", L"hid", L"htree", L"ide", L"monitor",
+        L"nvme", L"pci", L"pciide", L"root", L"scsi", L"sd", L"storage", L"sw", L"swd", L"uefi", L"umb", L"usb",
+        L"usbstor",
+    };
+    return words;
+}
+
+// Whether the word at [at, at + length) of `lower` stands where Windows writes
+// a bus or namespace: the first component of a device or namespace path (also
+// inside a quoted object path), a bus under a registry "Enum" key, the
+// namespace after a UNC host; or is a drive letter.
+bool isSystemWordAt(std::wstring_view lower, size_t at, size_t length) {
+    const size_t end = at + length;
+    if (length == 1 && end < lower.size() && lower[end] == L':') return true;
+    if (end >= lower.size() || lower[end] != L'\\' || !busWords().count(std::wstring(lower.substr(at, length)))) return false;
+    if (at == 0 || lower[at - 1] == L'"') return true;
+    const std::wstring_view before = lower.substr(0, at);
+    if (before.ends_with(L"enum\\")) return true;
+    // "\\HOST\root": two backslashes, one component, one backslash.
+    if (const size_t unc = before.rfind(L"\\\\"); unc != std::wstring_view::npos) {
+        return before.find(L'\\', unc + 2) == before.size() - 1;
+    }
+    return false;
+}
+
 // Names that identify the machine or its users wherever they appear: the
-// computer, the user accounts and their domain.
+// computer, the user accounts and their domain.  A name is matched as a whole
+// word or path component, in any case, however short; never inside a longer
+// word ("vm" is not in "VMware"), never where Windows writes a bus or drive.
 struct KnownNames {
     std::set<std::wstring> names;  // lower case
 
     void add(std::wstring_view name) {
+        // Names every Windows machine has: they identify nobody.
         static const std::set<std::wstring> shared = {L"public", L"default", L"all users", L"default user",
                                                       L"administrator", L"system", L"localhost", L"workgroup"};
         std::wstring lower = lowerCase(name);
         while (!lower.empty() && std::iswspace(lower.back())) lower.pop_back();
-        if (lower.size() < 3 || shared.count(lower)) return;
+        if (lower.empty() || shared.count(lower)) return;
         names.insert(lower);
     }
 
@@ -109,12 +157,25 @@ struct KnownNames {
         }
     }
 
+    // Every whole-word occurrence of a name redacted; the words checks look
+    // for (a computer called "VBOX") stay, so that no verdict changes.
     std::wstring replaceIn(std::wstring text) const {
+        if (names.empty()) return text;
         const std::wstring lower = lowerCase(text);
+        std::vector<bool> redact(text.size(), false);
         for (const std::wstring& name : names) {
-            for (size_t at = lower.find(name); at != std::wstring::npos; at = lower.find(name, at + name.size())) {
-                text.replace(at, name.size(), redactText(std::wstring_view(text).substr(at, name.size())));
+            for (size_t at = lower.find(name); at != std::wstring::npos; at = lower.find(name, at + 1)) {
+                const size_t end = at + name.size();
+                const bool wordStart = at == 0 || !isWordCharacter(lower[at - 1]);
+                const bool wordEnd = end == lower.size() || !isWordCharacter(lower[end]);
+                if (!wordStart || !wordEnd || isSystemWordAt(lower, at, name.size())) continue;
+                for (size_t i = at; i < end; ++i) redact[i] = true;
             }
+        }
+        if (std::find(redact.begin(), redact.end(), true) == redact.end()) return text;
+        const std::wstring redacted = redactText(text);
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (redact[i]) text[i] = redacted[i];
         }
         return text;
     }

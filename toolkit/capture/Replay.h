@@ -8,6 +8,8 @@ namespace Corvane::capture {
 
 // What DetectVM answers on that machine (`reported`) and the explanation of
 // every check, exactly as `corvane-vmd detect --explain` gives them there.
-diagnostics::explain::Explanation replayMachine(const profile::MachineProfile& machine);
+// Taken by value: a caller done with its profile moves it in, and a large one
+// is not held twice.
+diagnostics::explain::Explanation replayMachine(profile::MachineProfile machine);
 
 }  // namespace Corvane::capture

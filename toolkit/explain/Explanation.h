@@ -77,7 +77,10 @@ struct Explanation {
 
     // Filled in by whoever also asked the library itself.
     std::optional<Verdict> reported;    // what DetectVM answered
-    std::string libraryVersion;         // "" when not known
+    std::string libraryVersion;         // GetLibVersion of the DLL that answered; "" when none did
+    std::string libraryMissing;         // why no DLL answered, when the caller tried one
+    std::string reportedBy;             // who ran the detection flow for `reported` when it was
+                                        // not the DLL (a replay: the tool's own copy of the library)
     std::string machine;                // what was examined: "this machine", a profile's description, ...
     ExplanationContext context;
 

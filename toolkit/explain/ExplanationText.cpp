@@ -125,7 +125,11 @@ std::string renderText(const Explanation& explanation) {
     if (!explanation.context.source.empty()) writeHeader(out, "Replay:", explanation.context.source);
     writeHeader(out, "Process:", processLine(explanation.context));
     writeHeader(out, "WMI:", wmiLine(explanation.context));
-    if (!explanation.libraryVersion.empty()) writeHeader(out, "Library:", "CorvaneVMD " + explanation.libraryVersion);
+    if (!explanation.libraryVersion.empty()) {
+        writeHeader(out, "Library:", "CorvaneVMD " + explanation.libraryVersion);
+    } else if (!explanation.libraryMissing.empty()) {
+        writeHeader(out, "Library:", "no CorvaneVMD.dll answered: " + explanation.libraryMissing);
+    }
     writeHeader(out, "Verdict:", describeVerdict(explanation.verdict));
     writeHeader(out, "Gate:",
                 explanation.gate.empty() ? "closed: no general sign, so no product detector is asked"
@@ -135,7 +139,9 @@ std::string renderText(const Explanation& explanation) {
                                               : explanation.decidedBy);
     if (explanation.reported) {
         writeHeader(out, "DetectVM:",
-                    describeVerdict(*explanation.reported) + (explanation.agrees() ? ", agrees" : ", DISAGREES"));
+                    describeVerdict(*explanation.reported) +
+                        (explanation.reportedBy.empty() ? "" : " by " + explanation.reportedBy) +
+                        (explanation.agrees() ? ", agrees" : ", DISAGREES"));
     }
     if (!explanation.agrees()) writeLine(out, disagreementWarning(explanation), 9);
 

@@ -16,7 +16,8 @@ Explanation explainSimulatedMachine(simulated::SimulatedMachine& machine) {
     VMDetectionManager manager;
     Explanation explanation = explainDetection(manager);
     explanation.reported = reported;
-    explanation.libraryVersion = CORVANE_VERSION;
+    // No DLL answers a replay: the detection flow is this program's own copy of the library.
+    explanation.reportedBy = "the built-in library code";
     explanation.machine = machine.profile().description.empty() ? "simulated machine" : machine.profile().description;
     explanation.context.source = "the facts the machine profile records, not this machine";
     explanation.context.elevation = "elevation not recorded in the profile";

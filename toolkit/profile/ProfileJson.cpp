@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "toolkit/profile/ProfileEncoding.h"
 #include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::profile {
@@ -773,6 +774,35 @@ Json writeWmi(const Wmi& wmi) {
     return out;
 }
 
+// JSON that corvane-vmd writes besides profiles, recognised by the keys only
+// it has, so that a mix-up is named instead of a field being complained about.
+struct OtherKind {
+    std::array<const char*, 3> keys;
+    const char* name;
+};
+constexpr std::array kOtherKinds = {
+    OtherKind{{"detectors", "verdict", "agrees"}, "an `--explain --json` output"},
+    OtherKind{{"signs", "gate", "decidedBy"}, "a `survey` output"},
+    OtherKind{{"type", "name", "libraryVersion"}, "a `--json` output"},
+};
+
+std::optional<std::string> otherKind(const Json& root) {
+    if (!root.is_object() || root.contains("format")) return std::nullopt;
+    for (const OtherKind& kind : kOtherKinds) {
+        if (std::all_of(kind.keys.begin(), kind.keys.end(), [&](const char* key) { return root.contains(key); })) return kind.name;
+    }
+    return std::nullopt;
+}
+
+Json firstLineObject(std::string_view json) {
+    const std::string_view line = json.substr(0, json.find('\n'));
+    return Json::parse(line.begin(), line.end(), nullptr, false);  // discarded on error
+}
+
+[[noreturn]] void notAProfile(const std::string& kind) {
+    throw ProfileError("profile: this is " + kind + " of corvane-vmd, not a machine profile (make one with corvane-vmd capture)");
+}
+
 MachineProfile readProfile(const Json& root, const std::filesystem::path& baseDir) {
     Node node(root, "");
     if (!root.is_object()) node.expected("an object");
@@ -918,17 +948,27 @@ std::string formatMacAddress(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-MachineProfile parseProfile(std::string_view json, const std::filesystem::path& baseDir) {
+namespace {
+
+Json parseRoot(std::string_view json) {
     Json root;
     try {
         root = Json::parse(json.begin(), json.end());
     } catch (const nlohmann::json::exception& e) {
+        // JSON Lines (one object per line) fail on the second line: name the
+        // kind of the first when it is one of ours.
+        if (const auto kind = otherKind(firstLineObject(json))) notAProfile(*kind);
         std::string what = e.what();
         if (auto end = what.find("] "); what.rfind("[json.exception", 0) == 0 && end != std::string::npos) what = what.substr(end + 2);
         for (auto& c : what)
             if (c == '\n' || c == '\r') c = ' ';
         throw ProfileError("profile: malformed JSON: " + what);
     }
+    if (const auto kind = otherKind(root)) notAProfile(*kind);
+    return root;
+}
+
+MachineProfile profileFromRoot(const Json& root, const std::filesystem::path& baseDir) {
     try {
         return readProfile(root, baseDir);
     } catch (const ProfileError&) {
@@ -938,18 +978,45 @@ MachineProfile parseProfile(std::string_view json, const std::filesystem::path& 
     }
 }
 
-MachineProfile loadProfileFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ProfileError("profile: cannot read '" + toUtf8(path.wstring()) + "'");
-    std::stringstream text;
-    text << in.rdbuf();
+}  // namespace
+
+MachineProfile parseProfile(std::string_view json, const std::filesystem::path& baseDir) {
+    return profileFromRoot(parseRoot(json), baseDir);
+}
+
+MachineProfile readProfileBytes(std::string bytes, std::string_view sourceName, const std::filesystem::path& baseDir) {
     try {
-        return parseProfile(text.str(), path.parent_path());
+        std::string text = profileTextFromBytes(std::move(bytes));
+        Json root = parseRoot(text);
+        std::string().swap(text);  // the parsed tree holds it all now: peak memory is the tree and the profile
+        return profileFromRoot(root, baseDir);
     } catch (const ProfileError& e) {
-        // Name the file as well: "profile: x.json: /registry/0/...".
-        std::string what = e.what();
-        throw ProfileError("profile: " + toUtf8(path.filename().wstring()) + ": " + what.substr(std::string("profile: ").size()));
+        // Name the source as well: "profile: x.json: /registry/0/...".
+        const std::string what = e.what();
+        throw ProfileError("profile: " + std::string(sourceName) + ": " + what.substr(std::string("profile: ").size()));
     }
+}
+
+MachineProfile loadProfileFile(const std::filesystem::path& path) {
+    const std::string name = toUtf8(path.filename().wstring());
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) throw ProfileError("profile: " + name + ": no such file");
+    if (std::filesystem::is_directory(status)) throw ProfileError("profile: " + name + ": a folder, not a file");
+    // The size first: a file of gigabytes is refused before a byte of it is read.
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size > kMaxProfileBytes) throw ProfileError("profile: " + name + ": " + tooLarge(size));
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ProfileError("profile: " + name + ": cannot be opened for reading");
+    std::string bytes(error ? 0 : static_cast<size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return readProfileBytes(std::move(bytes), name, path.parent_path());
+}
+
+std::string tooLarge(uintmax_t size) {
+    return "too large for a machine profile: " + std::to_string(size) + " bytes, over the limit of " +
+           std::to_string(kMaxProfileBytes >> 20) + " MiB (a capture is well under 1 MiB)";
 }
 
 std::string toJson(const MachineProfile& profile) {

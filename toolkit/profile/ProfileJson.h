@@ -27,7 +27,13 @@ public:
 
 // `baseDir` resolves {"file": "relative/path.bin"} data of firmware tables.
 MachineProfile parseProfile(std::string_view json, const std::filesystem::path& baseDir = {});
+// A file's bytes in any encoding Windows tools write (ProfileEncoding.h),
+// refused unread above kMaxProfileBytes; errors name the file.
 MachineProfile loadProfileFile(const std::filesystem::path& path);
+// The same for bytes from elsewhere (standard input); errors name `sourceName`.
+MachineProfile readProfileBytes(std::string bytes, std::string_view sourceName, const std::filesystem::path& baseDir);
+// The sentence that refuses `size` bytes as too large.
+std::string tooLarge(uintmax_t size);
 
 std::string toJson(const MachineProfile& profile);
 void saveProfileFile(const MachineProfile& profile, const std::filesystem::path& path);

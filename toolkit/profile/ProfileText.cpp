@@ -17,6 +17,8 @@ void appendCodePoint(std::wstring& out, uint32_t cp) {
     out.push_back(static_cast<wchar_t>(cp));
 }
 
+}  // namespace
+
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -34,8 +36,6 @@ void appendUtf8(std::string& out, uint32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::wstring fromUtf8(std::string_view text) {
     std::wstring out;

@@ -12,6 +12,8 @@ namespace Corvane::profile {
 
 std::wstring fromUtf8(std::string_view text);
 std::string toUtf8(std::wstring_view text);
+// One code point, appended to `out` as UTF-8.
+void appendUtf8(std::string& out, uint32_t cp);
 
 wchar_t foldCase(wchar_t c);
 bool equalsIgnoreCase(std::wstring_view a, std::wstring_view b);

@@ -14,6 +14,7 @@
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
 #include "toolkit/explain/ExplanationRender.h"
+#include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
@@ -45,12 +46,20 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 80u) << "wider than a terminal: " << line;
 }
 
+// Also when the machine's names are one letter, or words device paths use.
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
-    const MachineProfile machine = profile::loadProfileFile(GetParam());
-    MachineProfile redacted = machine;
-    redactProfile(redacted);
-    testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
-                                   testing::redactedShape);
+    for (const auto& [computer, user] : {std::pair{L"", L""}, {L"A", L"root"}, {L"VM", L"pci"}}) {
+        MachineProfile machine = profile::loadProfileFile(GetParam());
+        if (*computer) {
+            profile::setWmiValue(machine, L"Win32_ComputerSystem", L"Name", profile::wmiText(computer));
+            profile::setWmiValue(machine, L"Win32_ComputerSystem", L"UserName",
+                                 profile::wmiText(std::wstring(computer) + L"\\" + user));
+        }
+        MachineProfile redacted = machine;
+        redactProfile(redacted);
+        testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
+                                       testing::redactedShape);
+    }
 }
 
 // The recorder reads what the checks read, releases what it takes, and

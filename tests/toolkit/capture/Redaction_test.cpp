@@ -85,6 +85,7 @@ MachineProfile machineWithNames() {
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID",
                          profile::wmiText(L"USBSTOR\\DISK&VEN_SANDISK&PROD_ULTRA\\4C530001230715117384&0"));
     profile::addFile(machine, L"C:\\Users\\alice.smith\\AppData\\Local\\vmware\\vmware-tray.log");
+    profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID", profile::wmiText(L"ROOT\\WINE\\WINEBUS"), 1);
     machine.adapters.clear();
     profile::addAdapter(machine, "3C:52:82:12:34:56", "Intel(R) Ethernet Connection (7) I219-LM");
     return machine;
@@ -101,6 +102,7 @@ TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
     }
     EXPECT_NE(json.find("3c:52:82:00:00:00"), std::string::npos) << "the maker's half of the address stays";
     EXPECT_NE(json.find("usbstor\\\\disk&ven_sandisk&prod_ultra\\\\"), std::string::npos) << "the device's kind stays";
+    EXPECT_NE(json.find("root\\\\wine\\\\winebus"), std::string::npos) << "a root-enumerated device has no serial";
     EXPECT_NE(json.find("\\\\vmware\\\\vmware-tray.log"), std::string::npos) << "only the user's name goes";
     EXPECT_EQ(machine.adapters.front().address, (std::vector<uint8_t>{0x3C, 0x52, 0x82, 0, 0, 0}));
     EXPECT_NE(machine.source.find("redacted"), std::string::npos);
@@ -114,6 +116,36 @@ TEST(RedactProfile, RemovesTheCapturedComputersNameWithoutWmi) {
     redactProfile(machine);
     EXPECT_EQ(machine.description.find("LAB-PC-0042"), std::string::npos) << machine.description;
     EXPECT_EQ(machine.source.find("LAB-PC-0042"), std::string::npos) << machine.source;
+}
+
+// Names of any length go wherever they stand as a whole word or path
+// component, in any case; never inside a longer word, never where Windows
+// writes a bus, namespace or drive.
+TEST(RedactProfile, RemovesNamesAsWholeWordsOnly) {
+    struct Row {
+        const wchar_t* computer;
+        const wchar_t* user;
+        const char* text;
+        const char* redacted;
+    };
+    const Row rows[] = {
+        {L"A", L"bob", "Machine A, A:\\x, C:\\Users\\Bob\\Abc.txt, A M I", "Machine X, A:\\x, C:\\Users\\Xxx\\Abc.txt, A M I"},
+        {L"VM", L"root", "VM vm.lan VMware vmx \\\\VM\\root\\cimv2", "XX xx.lan VMware vmx \\\\XX\\root\\cimv2"},
+        {L"VM", L"root", "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\root; root", "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\xxxx; xxxx"},
+        {L"PCI", L"usb", "PCI\\VEN_8086 Id=\"USB\\VID_1\" usb-stick pci", "PCI\\VEN_8086 Id=\"USB\\VID_1\" xxx-stick xxx"},
+        {L"ana", L"ANA", "ANA\\ana banana Ana-PC", "XXX\\xxx banana Xxx-PC"},
+        {L"\u00c5SA-PC", L"J\u00fcrgen", "\u00e5sa-pc J\u00dcRGEN J\u00fcrgens", "xxx-xx XXXXXX J\u00fcrgens"},
+        {L"\u0418\u0412\u0410\u041d", L"q", "\u0438\u0432\u0430\u043d/Q", "xxxx/X"},
+    };
+    for (const Row& row : rows) {
+        MachineProfile machine = profile::physicalMachineWithoutSigns();
+        profile::setWmiValue(machine, L"Win32_ComputerSystem", L"Name", profile::wmiText(row.computer));
+        profile::setWmiValue(machine, L"Win32_ComputerSystem", L"UserName",
+                             profile::wmiText(std::wstring(row.computer) + L"\\" + row.user));
+        machine.description = row.text;
+        redactProfile(machine);
+        EXPECT_EQ(machine.description, row.redacted) << row.text;
+    }
 }
 
 }  // namespace

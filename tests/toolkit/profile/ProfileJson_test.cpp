@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
+#include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::profile {
 namespace {
@@ -65,6 +68,57 @@ TEST(ProfileJson, AMistakeIsOneLineNamingItsField) {
             EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos);
         }
     }
+}
+
+// What Windows tools save a profile as (PowerShell 5.1's `>` writes UTF-16 LE
+// with a mark) is read; bytes that are not text are refused before parsing,
+// and the tool's other JSON is named as what it is.
+TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndNamesWhatIsNotAProfile) {
+    const std::string text = withHeader(R"("description": "\u00c5sa's PC \ud83d\ude00")");
+    auto utf16 = [&](bool bigEndian, bool mark) {
+        std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (wchar_t unit : fromUtf8(text)) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {text, nullptr},
+        {"\xEF\xBB\xBF" + text, nullptr},
+        {utf16(false, true), nullptr},
+        {utf16(true, true), nullptr},
+        {utf16(false, false), "profile: in: not a text file: a NUL byte at offset 1 "},
+        {text + std::string(1, '\0'), "profile: in: not a text file"},
+        {utf16(true, true) + "x", "profile: in: not a text file: UTF-16 with an odd number of bytes"},
+        {R"({"type":7,"name":"Wine","libraryVersion":null,"machine":"this machine"})", "profile: in: this is a `--json` output"},
+        {R"({"verdict":{},"detectors":[],"agrees":true})", "profile: in: this is an `--explain --json` output"},
+        {"{\"gate\":null,\"decidedBy\":null,\"signs\":[]}\n{}\n", "profile: in: this is a `survey` output"},
+    };
+    for (const auto& [bytes, refusal] : cases) {
+        try {
+            const MachineProfile machine = readProfileBytes(bytes, "in", {});
+            EXPECT_EQ(refusal, nullptr) << "accepted " << bytes.size() << " bytes";
+            EXPECT_EQ(machine.description, "\xC3\x85sa's PC \xF0\x9F\x98\x80");
+        } catch (const ProfileError& error) {
+            ASSERT_NE(refusal, nullptr) << error.what();
+            EXPECT_THAT(error.what(), ::testing::StartsWith(refusal));
+        }
+    }
+}
+
+// The size is checked before a byte is read: one byte over the limit is
+// refused as too large, a file at the limit is read (and is no text).
+TEST(ProfileJson, AFileOverTheSizeLimitIsRefusedUnread) {
+    const auto file = std::filesystem::temp_directory_path() / "corvane-size-limit.json";
+    constexpr uint64_t k64MiB = 64ull << 20;
+    for (const auto& [size, refusal] : {std::pair{k64MiB, "not a text file"}, {k64MiB + 1, "too large"}}) {
+        std::ofstream{file};
+        std::filesystem::resize_file(file, size);
+        EXPECT_THAT([&] { loadProfileFile(file); },
+                    ::testing::ThrowsMessage<ProfileError>(::testing::HasSubstr(refusal))) << size;
+    }
+    std::filesystem::remove(file);
 }
 
 }  // namespace
