@@ -40,7 +40,8 @@ std::string helpText() {
         "  corvane-vmd --explain                why the verdict is what it is\n"
         "  corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json\n"
         "  corvane-vmd capture --redact --output machine.json   the one file support asks for\n"
-        "  corvane-vmd replay machine.json --explain            that machine's verdict, anywhere\n";
+        "  corvane-vmd replay machine.json --explain            that machine's verdict, anywhere\n"
+        "  corvane-vmd survey profiles\\ > results.jsonl           one line a profile; 2 if any was unreadable\n";
     return text;
 }
 

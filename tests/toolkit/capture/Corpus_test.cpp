@@ -7,11 +7,15 @@
 #include <map>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
+#include "toolkit/capture/Survey.h"
+#include "toolkit/explain/ExplanationRender.h"
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
@@ -21,6 +25,20 @@ namespace {
 using profile::MachineProfile;
 
 class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
+
+// What `replay --explain --json` prints, in a survey's terms.
+SurveyResult fromExplainJson(const std::string& text) {
+    const auto document = nlohmann::json::parse(text);
+    const auto textOf = [](const nlohmann::json& value) -> std::string { return value.is_null() ? "" : value.get<std::string>(); };
+    SurveyResult result{{document["verdict"]["type"], document["verdict"]["name"]}, textOf(document["gate"]),
+                        textOf(document["decidedBy"]), {}};
+    for (const auto& detector : document["detectors"]) {
+        for (const auto& check : detector["checks"]) {
+            if (check["sign"]) result.signs.push_back(textOf(detector["detector"]) + "." + check["check"].get<std::string>());
+        }
+    }
+    return result;
+}
 
 TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     const MachineProfile machine = profile::loadProfileFile(GetParam());
@@ -39,6 +57,14 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     if (explanation.verdict.recognised()) {
         EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
     }
+
+    // A survey of the machine says what its explanation says.
+    const SurveyResult explained = fromExplainJson(diagnostics::explain::renderJson(explanation));
+    const SurveyResult surveyed = surveyMachine(machine);
+    EXPECT_EQ(surveyed.verdict, explained.verdict);
+    EXPECT_EQ(surveyed.gate, explained.gate);
+    EXPECT_EQ(surveyed.decidedBy, explained.decidedBy);
+    EXPECT_EQ(surveyed.signs, explained.signs);
 }
 
 TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
