@@ -11,7 +11,7 @@ process; the results written as docs/real-world.md and docs/real-world.json.
 
 The clones are plain `git clone`s (bare ones too): reports are read from
 their git objects, no checkout needed. --results keeps every report's result
-(one JSON line each, after a first line about the run). --sample also chooses
+(one JSON line each, written as they come, between lines about the run). --sample also chooses
 the sample of tests/fixtures/realworld/sample/ and records there what the
 sample test must find in it.
 """
@@ -69,32 +69,58 @@ def run_study(arguments, command):
     import pipeline
     from reports import iter_reports
 
+    run = {
+        "date": datetime.date.today().isoformat(),
+        "cores": os.cpu_count(),
+        "limit": arguments.limit,
+        "dmiCommit": dataset_commit(arguments.dmi),
+        "acpiCommit": dataset_commit(arguments.acpi),
+    }
     results = []
+    # Every result is kept as it comes, so that a run stopped early still leaves what it found.
+    kept = open(arguments.results, "w", encoding="utf-8", buffering=1) if arguments.results else None
+    if kept:
+        kept.write(json.dumps({"run": run}) + "\n")
 
     def keep(entry):
         results.append(entry)
+        if kept:
+            kept.write(json.dumps(entry, ensure_ascii=False) + "\n")
         if len(results) % 10000 == 0:
             print(f"study: {len(results):,} reports", file=sys.stderr, flush=True)
 
     started = time.monotonic()
     status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit),
                                      command, arguments.jobs, keep)
-    seconds = time.monotonic() - started
-    results.sort(key=lambda entry: entry["path"])
-    print(f"study: {len(results):,} reports in {seconds:.0f} s (survey exit status {status})", file=sys.stderr)
-    run = {
-        "date": datetime.date.today().isoformat(),
-        "seconds": round(seconds),
-        "cores": os.cpu_count(),
-        "limit": arguments.limit,
-        "dmiCommit": dataset_commit(arguments.dmi),
-        "acpiCommit": dataset_commit(arguments.acpi),
-    }
-    if arguments.results:
-        with open(arguments.results, "w", encoding="utf-8") as file:
-            file.write(json.dumps(run) + "\n")
-            for entry in results:
-                file.write(json.dumps(entry, ensure_ascii=False) + "\n")
+    run["seconds"] = round(time.monotonic() - started)
+    if kept:
+        kept.write(json.dumps({"finished": {"seconds": run["seconds"]}}) + "\n")
+        kept.close()
+    print(f"study: {len(results):,} reports in {run['seconds']} s (survey exit status {status})", file=sys.stderr)
+    return run, results
+
+
+def read_results(path):
+    """A kept run: its facts and its results; a run stopped early is marked "stopped"."""
+    run, results, finished = {}, [], None
+    with open(path, encoding="utf-8") as file:
+        for line in file:
+            if not line.strip():
+                continue
+            try:
+                item = json.loads(line)
+            except ValueError:
+                continue  # the last line of a run stopped while writing it
+            if "run" in item:
+                run = item["run"]
+            elif "finished" in item:
+                finished = item["finished"]
+            else:
+                results.append(item)
+    if finished:
+        run["seconds"] = finished["seconds"]
+    else:
+        run["stopped"] = True
     return run, results
 
 
@@ -114,14 +140,13 @@ def main():
 
     steps, checks = all_checks(command)
     if arguments.from_results:
-        with open(arguments.from_results, encoding="utf-8") as file:
-            run = json.loads(file.readline())
-            results = [json.loads(line) for line in file]
+        run, results = read_results(arguments.from_results)
     elif arguments.dmi:
         run, results = run_study(arguments, command)
     else:
         parser.error("give a clone of linuxhw/DMI, or --from-results")
 
+    results.sort(key=lambda entry: entry["path"])
     summary = study_docs.summarise(results, steps, checks, run)
     write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
     write_or_check(OUTPUT_MD, study_docs.render(summary, results, report_profile.ASSUMED.DESCRIPTION), SCRIPT, False)

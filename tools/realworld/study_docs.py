@@ -97,11 +97,14 @@ def render(summary, results, assumed):
 
     out.append("## The run\n")
     limit = f" (the first {number(run['limit'])} only)" if run.get("limit") else ""
+    if run.get("stopped"):
+        limit = (" (**a partial run**: stopped before its end; reports are read in the order of their paths, "
+                 "form factor first, so the later form factors are missing or short)")
     out.append(f"- Reports read: {number(reports['read'])}{limit}, {number(reports['withAcpi'])} of them with ACPI tables")
     out.append(f"- Converted and replayed: {number(reports['converted'])}: {number(reports['physical'])} physical "
                f"machines, {number(reports['virtual'])} virtual machines")
     out.append(f"- Broken reports: {number(reports['broken'])} (named [below](#broken-reports))")
-    if run.get("seconds") is not None:
+    if run.get("seconds"):
         rate = reports["read"] / run["seconds"] if run["seconds"] else 0
         out.append(f"- Time: {run['seconds'] // 60} min {run['seconds'] % 60} s on {run.get('cores')} cores, "
                    f"conversion included ({rate:,.0f} reports a second), on {run.get('date')}")
