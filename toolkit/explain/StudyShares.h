@@ -15,20 +15,20 @@ struct StudyShare {
 };
 
 inline constexpr StudyShare kStudyShares[] = {
-    {"checkDiskDriveHardwareIds", 0, 1999},
-    {"checkMemorySize", 4, 1999},
-    {"checkBiosSerialNumber", 0, 2},
-    {"checkComputerSystemModel", 0, 1999},
-    {"checkComputerSystemManufacturer", 0, 1999},
-    {"checkProcessorId", 2, 1999},
-    {"checkPowerCapabilities", 0, 1999},
-    {"checkVideoControllerCaption", 0, 1999},
-    {"checkCacheMemoryCount", 2, 1999},
-    {"checkPhysicalMemoryCount", 0, 1999},
-    {"checkSmbiosMemoryCount", 0, 1999},
-    {"checkCimMemoryCount", 0, 1999},
-    {"checkPhysicalConnectorCount", 77, 1999},
-    {"checkSlotCount", 280, 1999},
+    {"checkDiskDriveHardwareIds", 0, 162767},
+    {"checkMemorySize", 1365, 162767},
+    {"checkBiosSerialNumber", 0, 258},
+    {"checkComputerSystemModel", 0, 162767},
+    {"checkComputerSystemManufacturer", 5, 162767},
+    {"checkProcessorId", 546, 162767},
+    {"checkPowerCapabilities", 0, 162767},
+    {"checkVideoControllerCaption", 0, 162767},
+    {"checkCacheMemoryCount", 489, 162767},
+    {"checkPhysicalMemoryCount", 489, 162767},
+    {"checkSmbiosMemoryCount", 596, 162767},
+    {"checkCimMemoryCount", 334, 162767},
+    {"checkPhysicalConnectorCount", 15988, 162767},
+    {"checkSlotCount", 20686, 162767},
 };
 
 }  // namespace Corvane::diagnostics::explain

@@ -54,4 +54,4 @@ def choose_and_write(results, dmi, acpi, run):
     sample.write_sample(iter_reports(dmi, acpi), chosen, str(FOLDER), sources)
     kept = [e for e in results if e["path"] in chosen]
     EXPECTED.write_text(json.dumps(expectations(kept), indent=1, ensure_ascii=False) + "\n", encoding="utf-8")
-    print(f"sample: {len(kept)} reports in {FOLDER.relative_to(ROOT)}")
+    print(f"sample: {len(kept)} reports in {FOLDER}")

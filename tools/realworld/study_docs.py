@@ -130,7 +130,10 @@ def render(summary, results, assumed):
         f"({share(summary['gateOpens'], total)})**: on those, DetectVM goes on to ask the product detectors. "
         "\"Shows\" counts every machine on which the step finds a sign, whether or not an earlier step "
         "opened the gate first; \"opens the gate\" counts the machines on which it is the first.\n")
-    out.append("The share is of the machines on which the step could be measured.\n")
+    out.append("The share is of the machines on which the step could be measured. Three steps read only facts "
+               "a report does not hold (`checkDiskDriveHardwareIds`, `checkPowerCapabilities`, "
+               "`checkVideoControllerCaption`): their rows give what the assumed machine answers, not a "
+               "measurement.\n")
     out.append("| Step | Shows on | Measured on | Share | Opens the gate | For example |")
     out.append("|---|---:|---:|---:|---:|---|")
     unmeasured = summary["notMeasurable"]
@@ -150,7 +153,8 @@ def render(summary, results, assumed):
         out.append("None: no physical machine of the collection is reported as a virtual machine.\n")
     for (name, type_, decided, gate), machines in sorted(claims.items(), key=lambda item: -len(item[1])):
         machines.sort(key=lambda e: e["hwid"])
-        out.append(f"### {cell(name)} (type {type_}) on {number(len(machines))} physical machines "
+        plural = "s" if len(machines) != 1 else ""
+        out.append(f"### {cell(name)} (type {type_}) on {number(len(machines))} physical machine{plural} "
                    f"({share(len(machines), total)})\n")
         out.append(f"The gate opened on `{gate}`; `{decided}` decided.\n")
         out.append(hwids(machines, MACHINES_SHOWN) + "\n")
@@ -202,7 +206,8 @@ def render(summary, results, assumed):
 
     out.append("## Broken reports\n")
     out.append(f"Reports that could not be converted or replayed: {number(reports['broken'])}. Each is named "
-               "here with the reason; the counts above leave them out, and nothing else.\n")
+               "here with the reason; the shares above leave them out, and nothing else. \"profile reader\" "
+               "marks a report the converter turned into a profile that `corvane-vmd` would not read.\n")
     if summary["broken"]:
         out.append("| Hardware ID | Report | Why |")
         out.append("|---|---|---|")
