@@ -48,7 +48,10 @@ def summarise(results, steps, checks, run):
 
 
 def share(count, total):
-    return f"{100.0 * count / total:.1f}%" if total else "-"
+    if not total:
+        return "-"
+    percent = 100.0 * count / total
+    return f"{percent:.1f}%" if percent >= 0.1 or count == 0 else f"{percent:.2g}%"
 
 
 def number(count):
@@ -66,6 +69,40 @@ def hwids(entries, limit=EXAMPLES):
 
 def assumptions(described):
     return "\n".join(f"- {cell(line)}" for line in described) or "- (none)"
+
+
+def standing_out(summary, results, physical):
+    """What stands out in the numbers, worked out from them: the steps that open the gate most, the
+    products claimed, the signs no verdict reaches, and the virtual machines the rules miss."""
+    total = len(physical)
+    out = ["## What stands out\n"]
+    openers = sorted(summary["gateOpenedBy"].items(), key=lambda item: -item[1])
+    leading = [(step, count) for step, count in openers if count][:2]
+    if leading and summary["gateOpens"]:
+        led = sum(count for _, count in leading)
+        out.append("- " + " and ".join(f"`{step.split('.', 1)[1]}` ({share(count, total)})" for step, count in leading)
+                   + f" open the gate on {share(led, summary['gateOpens'])} of the physical machines on which it "
+                   "opens: SMBIOS tables that describe no slots or no port connectors.")
+    claimed = sum(summary["productsClaimed"].values())
+    out.append(f"- A product is claimed on {number(claimed)} of {number(total)} physical machines "
+               f"({share(claimed, total)}): the gate opens often, but a product check rarely finds its word in "
+               "a real firmware.")
+    unreached = [(check, count) for check, count in summary["productChecks"].items()
+                 if count and not any(e["decidedBy"] == check for e in physical)]
+    if unreached:
+        out.append("- Product checks that show on physical machines without deciding anything, because the gate "
+                   "stayed closed there or an earlier check decided: "
+                   + ", ".join(f"`{check}` ({number(count)})" for check, count in unreached) + ".")
+    virtual = [e for e in results if not is_physical(e) and replayed(e)]
+    missed = [e for e in virtual if not e["decidedBy"]]
+    if virtual:
+        kinds = sorted({e["hypervisor"] for e in missed})
+        out.append(f"- {number(len(missed))} of the {number(len(virtual))} virtual machines of the collection are "
+                   "reported as no product" + (f" ({', '.join(kinds)})" if kinds else "")
+                   + ": their firmware holds none of the words the product checks look for, and the assumed "
+                   "machine has no guest tools, so only the gate notices them.")
+    out.append("")
+    return out
 
 
 def render(summary, results, assumed):
@@ -112,6 +149,8 @@ def render(summary, results, assumed):
         if run.get(key):
             out.append(f"- {name} at commit `{run[key]}`")
     out.append("")
+
+    out += standing_out(summary, results, physical)
 
     out.append("## Reports by form factor\n")
     out.append("| Form factor | Reports | Physical, replayed | Virtual, replayed | Broken |")
