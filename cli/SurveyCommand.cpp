@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 class Survey {
 public:
-    // Replays one profile and writes its line; false when it could not.
+    // Replays one profile and writes its line, or the error line that says why it could not.
     template <typename Load>
     void run(const std::string& where, Load&& load) {
         try {

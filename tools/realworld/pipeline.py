@@ -92,9 +92,8 @@ def survey_reports(reports, command, jobs, on_result):
             entry.update({key: answer.get(key) for key in ("type", "name", "gate", "decidedBy", "signs")})
         on_result(entry)
 
-    survey = _Survey(command, answered)
     lock = threading.Lock()  # results come from the reader thread and from here
-    survey.on_result = lambda facts, answer: _locked(lock, answered, facts, answer)
+    survey = _Survey(command, lambda facts, answer: _locked(lock, answered, facts, answer))
     with multiprocessing.Pool(jobs) as pool:
         for facts, line, error in pool.imap(convert_one, reports, chunksize=16):
             if line is None:
