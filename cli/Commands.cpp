@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <array>
+#include <cstdint>
 
 namespace Corvane::cli {
 namespace {
@@ -15,6 +16,9 @@ const std::array kCommands = {
     Command{"replay", "replay FILE [--quiet | [--explain] [--json]]",
             "run the library's checks on a captured machine profile: its verdict, and why",
             kOptionJson | kOptionQuiet | kOptionExplain, 1, 1, &runReplay},
+    Command{"survey", "survey PROFILE|FOLDER|- ...",
+            "replay many machine profiles in one run: one JSON line each (\"-\": one profile a line of stdin)",
+            0, 1, SIZE_MAX, &runSurvey},
 };
 
 }  // namespace

@@ -30,5 +30,6 @@ const Command* findCommand(std::wstring_view name);
 int runDetect(const Invocation& invocation);
 int runCapture(const Invocation& invocation);
 int runReplay(const Invocation& invocation);
+int runSurvey(const Invocation& invocation);
 
 }  // namespace Corvane::cli

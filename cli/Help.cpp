@@ -73,6 +73,7 @@ std::string helpText() {
     text += entry("corvane-vmd capture --redact --output machine.json", "the one file support asks for");
     text += entry("corvane-vmd replay machine.json --explain", "that machine's verdict and why, anywhere");
     text += entry("corvane-vmd capture | corvane-vmd replay - --json", "FILE - is standard input");
+    text += entry("corvane-vmd survey profiles\\ > results.jsonl", "one line a profile; 2 if any was unreadable");
     return text;
 }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The tables of docs/performance.md from corvane-bench's JSON reports.
 
-    benchmark-report.py HOST.json RUN.json [RUN.json...] > benchmarks.md
+    benchmark-report.py HOST.json [RUN.json...] [SURVEY.json] > benchmarks.md
 
 HOST.json is what tools/run-benchmarks.sh records about the host (CPU,
-cores, load); each RUN.json is one corvane-bench report.
+cores, load); each RUN.json is one corvane-bench report; SURVEY.json is what
+tools/survey-benchmark.py measured of `corvane-vmd survey`.
 """
 import json
 import sys
@@ -35,21 +36,47 @@ def goal(overhead):
     return f"{overhead['ratioOfMedians']:.3f} (goal ≤ {overhead['goal']:.2f}: {met})"
 
 
+def survey_section(survey):
+    """The survey's cost per profile and its memory along the run."""
+    resident = survey["residentKiB"]
+    out = ["### Replaying many profiles: `corvane-vmd survey`\n",
+           f"One `corvane-vmd survey -` process fed {survey['profiles']:,} machine profiles on standard input, "
+           f"the {survey['distinctProfiles']} profiles of the corpus round and round (firmware tables inlined, "
+           f"{survey['meanProfileBytes'] / 1000:.0f} kB of JSON each on average), on {survey['date']}.\n",
+           "| | |", "|---|---|",
+           f"| time per profile, after the first 1,000 | {survey['msPerProfile']:.2f} ms |",
+           f"| the whole run | {survey['seconds']:.1f} s |",
+           f"| first answer after the start | {survey['firstAnswerSeconds'] * 1000:.0f} ms |",
+           f"| resident memory over the first 1,000 profiles (peak) | {resident['first1000'] / 1024:.1f} MiB |",
+           f"| resident memory over the last 10% (peak) | {resident['last10Percent'] / 1024:.1f} MiB |",
+           f"| resident memory, peak of the run | {resident['peak'] / 1024:.1f} MiB |",
+           ""]
+    return out
+
+
 def main(arguments):
     if len(arguments) < 2:
         sys.exit(__doc__)
     with open(arguments[0]) as file:
         host = json.load(file)
     runs = []
+    surveys = []
     for path in arguments[1:]:
         with open(path) as file:
-            runs.append(json.load(file))
+            report = json.load(file)
+        (surveys if report.get("format") == "corvane-survey-bench" else runs).append(report)
 
     out = []
     out.append("### Conditions\n")
     out.append(f"- Host: {host['cpu']}, {host['cores']} logical processors, Linux {host['kernel']}, {host['wine']}")
     out.append(f"- Load average (1, 5, 15 min): {host['start']['loadAverage']} at the start "
                f"({host['start']['date']}), {host['finish']['loadAverage']} at the end ({host['finish']['date']})")
+    if not runs:
+        out.append("")
+        for survey in surveys:
+            out += survey_section(survey)
+        print("\n".join(out))
+        return
     for run in runs:
         c = run["conditions"]
         s = c["settings"]
@@ -112,6 +139,9 @@ def main(arguments):
                 measured = detector_of(run)["checks"][check_index]
                 cells.append(us(measured["us"]["median"]) + (" sign" if measured["found"] else ""))
             out.append(f"| | {check['name']} | " + " | ".join(cells) + " |")
+    out.append("")
+    for survey in surveys:
+        out += survey_section(survey)
     print("\n".join(out))
 
 

@@ -2,7 +2,9 @@
 """Writes docs/known-false-positives.md: what our rules answer on the physical
 machines of the corpus (tests/fixtures/profiles/{physical,physical-traps,hosts,wine}),
 taken from `corvane-vmd replay FILE --explain --json`, so that the deciding
-check, the artefact behind it and the host-artefact hints are the code's own.
+check, the artefact behind it and the host-artefact hints are the code's own;
+and how common each sign is on physical machines, from the firmware-report
+study (docs/real-world.json).
 
     tools/known-false-positives.py [--run WRAPPER] --exe corvane-vmd.exe           rewrite the file
     tools/known-false-positives.py [--run WRAPPER] --exe corvane-vmd.exe --check   exit 1 when it is out of date
@@ -22,6 +24,7 @@ from generated_doc import write_or_check
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PROFILES = ROOT / "tests" / "fixtures" / "profiles"
 OUTPUT = ROOT / "docs" / "known-false-positives.md"
+STUDY = ROOT / "docs" / "real-world.json"
 
 # Folders whose profiles are physical machines (plain Wine runs on one).
 PHYSICAL_FOLDERS = ["hosts", "physical-traps", "physical", "wine"]
@@ -171,13 +174,46 @@ def row(path, explanation):
     ]) + " |\n"
 
 
+def measured_shares():
+    """How often each general step and product check shows on the physical machines of the study."""
+    if not STUDY.exists():
+        return ""
+    study = json.loads(STUDY.read_text(encoding="utf-8"))
+    physical = study["reports"]["physical"]
+    unmeasured = study["notMeasurable"]
+    out = [
+        "\n## How common each sign is on physical machines\n",
+        f"Measured on the {physical:,} physical machines of the firmware-report study: public `dmidecode` and "
+        "`acpidump` reports of real computers, replayed through the library's own checks, with what a report "
+        "does not hold taken from a typical physical Windows machine (`docs/real-world.md` gives the "
+        "assumptions, the examples and the machines behind every number). The gate opens on "
+        f"{study['gateOpens']:,} of them ({100.0 * study['gateOpens'] / physical:.1f}%)"
+        + (", and a product is claimed on " + ", ".join(f"{count:,} ({name})" for name, count in
+                                                     study["productsClaimed"].items())
+           if study["productsClaimed"] else ", and no product is claimed on any") + ".\n",
+        "| Step or check | Shows on | Measured on | Share |",
+        "|---|---:|---:|---:|",
+    ]
+    rows = list(study["generalSteps"].items()) + [(name, count) for name, count in study["productChecks"].items()
+                                                  if count]
+    for name, count in rows:
+        measured = physical - unmeasured.get(name, 0)
+        share = f"{100.0 * count / measured:.1f}%" if measured else "-"
+        out.append(f"| `{name}` | {count:,} | {measured:,} | {share} |")
+    out.append("\nProduct checks that show on no physical machine of the study are left out. The disk drive, "
+               "power and video controller steps, and the product checks of registry, files, processes and "
+               "adapters, read facts a firmware report does not hold: there the study measures only its "
+               "assumed machine.\n")
+    return "\n".join(out)
+
+
 def render(run, exe):
     files = []
     for folder in PHYSICAL_FOLDERS:
         files += sorted((PROFILES / folder).glob("*.json"))
     text = HEADER + "".join(row(path, explain(run, exe, path)) for path in files)
     text += "\n\"Why\" is the profile's own account, which the corpus test holds to the verdict and deciding check.\n"
-    return text + RULES
+    return text + measured_shares() + RULES
 
 
 def main():

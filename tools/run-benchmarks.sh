@@ -3,24 +3,29 @@
 # copy of the prefix dressed as a VirtualBox guest (Guest Additions keys,
 # files, folder and service process).  Writes one JSON report per machine,
 # the host's conditions, and the tables of docs/performance.md
-# (benchmarks.md) into the output folder.  Not part of the test suite.
+# (benchmarks.md) into the output folder; then what `corvane-vmd survey`
+# costs per machine profile, and its memory over 20,000 of them
+# (tools/survey-benchmark.py).  Not part of the test suite.
 #
-#   tools/run-benchmarks.sh [--quick] [--build DIR] [--out DIR] [-- corvane-bench options...]
+#   tools/run-benchmarks.sh [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]
 #
-#   --quick   few repetitions: checks that everything runs, numbers are rough
+#   --quick        few repetitions: checks that everything runs, numbers are rough
+#   --survey-only  only the survey
 set -eu
 cd "$(dirname "$0")/.."
 
 build=build
 out=""
 quick=0
+survey_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
+    --survey-only) survey_only=1 ;;
     --build) build=$2; shift ;;
     --out) out=$2; shift ;;
     --) shift; break ;;
-    *) echo "usage: $0 [--quick] [--build DIR] [--out DIR] [-- corvane-bench options...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -29,8 +34,10 @@ bench_options="$*"
 [ $quick -eq 1 ] && bench_options="--first-call-runs 3 --steady-pairs 20 --check-repetitions 3 $bench_options"
 
 [ -f "$build/CMakeCache.txt" ] || cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" --target corvane-bench CorvaneVMD sleeper
+cmake --build "$build" --target corvane-bench CorvaneVMD sleeper corvane-vmd
 mkdir -p "$out"
+survey_profiles=20000
+[ $quick -eq 1 ] && survey_profiles=2000
 
 build_path=$(cd "$build" && pwd)  # Wine wants an absolute prefix, whatever --build was
 plain_prefix=$build_path/wine/prefix
@@ -53,13 +60,21 @@ host_conditions() {  # MOMENT
 }
 
 started=$(host_conditions start)
+runs=""
 
-# Plain Wine.
+# Plain Wine, and the survey there.
 tools/wine-prefix.sh start "$plain_prefix"
-run_bench plain-wine "$plain_prefix"
+if [ $survey_only -eq 0 ]; then
+  run_bench plain-wine "$plain_prefix"
+  runs="$out/plain-wine.json $out/virtualbox-guest.json"
+fi
+echo "corvane-vmd survey over $survey_profiles profiles..."
+WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
+  --profiles $survey_profiles --out "$out/survey.json" >/dev/null
 tools/wine-prefix.sh stop "$plain_prefix"
 WINEPREFIX=$plain_prefix wineserver -w || true
 
+if [ $survey_only -eq 0 ]; then
 # A VirtualBox guest: a copy of the plain prefix with the Guest Additions'
 # registry keys, driver files, installation folder and service process.
 rm -rf "$guest_prefix"
@@ -79,6 +94,7 @@ WINEPREFIX=$guest_prefix wine 'C:\windows\system32\vboxservice.exe' 7200 </dev/n
 sleep 3  # the service process is listed
 run_bench virtualbox-guest "$guest_prefix"
 tools/wine-prefix.sh stop "$guest_prefix"
+fi
 
 finished=$(host_conditions finish)
 cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -1)
@@ -86,6 +102,7 @@ cat >"$out/host.json" <<EOF
 {"cpu": "$cpu", "cores": $(nproc), "kernel": "$(uname -r)", "wine": "$(wine --version)", $started, $finished}
 EOF
 
-python3 tools/benchmark-report.py "$out/host.json" "$out/plain-wine.json" "$out/virtualbox-guest.json" >"$out/benchmarks.md"
+# shellcheck disable=SC2086
+python3 tools/benchmark-report.py "$out/host.json" $runs "$out/survey.json" >"$out/benchmarks.md"
 cat "$out/benchmarks.md"
-echo "reports: $out/plain-wine.json, $out/virtualbox-guest.json, $out/host.json, $out/benchmarks.md"
+echo "reports: $runs $out/survey.json $out/host.json $out/benchmarks.md"

@@ -105,11 +105,13 @@ def _mapped_memory(report: dmidecode.DmiReport) -> int:
 
 def total_physical_memory(report: dmidecode.DmiReport) -> tuple[int, str]:
     """(bytes Windows would count, where the number comes from)."""
+    # A figure no larger than the legacy hole is a broken table, not a machine
+    # without memory: the next source is asked instead.
     installed = sum(size for _, size in _installed_modules(report))
-    if installed:
+    if installed > _LEGACY_HOLE:
         return installed - _LEGACY_HOLE, "memory devices (type 17)"
     mapped = _mapped_memory(report)
-    if mapped:
+    if mapped > _LEGACY_HOLE:
         return mapped - _LEGACY_HOLE, "mapped memory ranges (type 19)"
     return assumed.TOTAL_MEMORY_FALLBACK, "assumed"
 

@@ -8,11 +8,14 @@
 #include <set>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
+#include "toolkit/capture/Survey.h"
 #include "toolkit/explain/ExplanationRender.h"
 #include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
@@ -24,6 +27,20 @@ namespace {
 using profile::MachineProfile;
 
 class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
+
+// What `replay --explain --json` prints, in a survey's terms.
+SurveyResult fromExplainJson(const std::string& text) {
+    const auto document = nlohmann::json::parse(text);
+    const auto textOf = [](const nlohmann::json& value) -> std::string { return value.is_null() ? "" : value.get<std::string>(); };
+    SurveyResult result{{document["verdict"]["type"], document["verdict"]["name"]}, textOf(document["gate"]),
+                        textOf(document["decidedBy"]), {}};
+    for (const auto& detector : document["detectors"]) {
+        for (const auto& check : detector["checks"]) {
+            if (check["sign"]) result.signs.push_back(textOf(detector["detector"]) + "." + check["check"].get<std::string>());
+        }
+    }
+    return result;
+}
 
 TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     const MachineProfile machine = profile::loadProfileFile(GetParam());
@@ -44,6 +61,14 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     }
     std::istringstream text(diagnostics::explain::renderText(explanation));
     for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 80u) << "wider than a terminal: " << line;
+
+    // A survey of the machine says what its explanation says.
+    const SurveyResult explained = fromExplainJson(diagnostics::explain::renderJson(explanation));
+    const SurveyResult surveyed = surveyMachine(machine);
+    EXPECT_EQ(surveyed.verdict, explained.verdict);
+    EXPECT_EQ(surveyed.gate, explained.gate);
+    EXPECT_EQ(surveyed.decidedBy, explained.decidedBy);
+    EXPECT_EQ(surveyed.signs, explained.signs);
 }
 
 // Also when the machine's names are one letter, or words device paths use.

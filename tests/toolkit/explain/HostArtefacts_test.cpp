@@ -32,7 +32,7 @@ const HintCase kHints[] = {
     {"checkDiskDriveHardwareIds", {"hardware ID", "IDE\\DiskVBOX_HARDDISK___________________________1.0_____"}, "", ""},
     {"checkAcpiTables", {"ACPI enumeration", "0 bytes"}, "", "Wine lists no ACPI tables"},
     {"checkAcpiTables", {"ACPI enumeration", "3 bytes"}, "", ""},
-    {"checkSlotCount", {"WMI class", "CIM_Slot"}, "", "describe no slots"},
+    {"checkSlotCount", {"WMI class", "CIM_Slot"}, "", "describe no slots in their SMBIOS table; shows on "},
     {"checkPhysicalConnectorCount", {"WMI class", "CIM_PhysicalConnector"}, "", "no port connectors"},
     {"checkCacheMemoryCount", {"WMI class", "CIM_Slot"}, "", ""},
     {"checkFiles", {"file", "C:\\Windows\\System32\\drivers\\vmx86.sys"}, "", "on the host, not of a guest"},

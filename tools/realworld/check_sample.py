@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""The sample test: converts the committed sample of real reports
+(tests/fixtures/realworld/sample/), replays it through one survey, and
+compares every report's verdict, gate, deciding check and signs, and the
+per-step counts, with what the study recorded in expected.json.
+
+    tools/realworld/check_sample.py --exe corvane-vmd.exe [--run WRAPPER]
+
+Exits 1 with the differences when any report or count differs.
+"""
+
+import argparse
+import json
+import pathlib
+import sys
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+
+import pipeline  # noqa: E402
+import sample  # noqa: E402
+import sample_expectations  # noqa: E402
+
+SHOWN = 20  # differences printed at most
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--run", default="")
+    parser.add_argument("--jobs", type=int, default=2)
+    arguments = parser.parse_args()
+    command = ([arguments.run] if arguments.run else []) + [arguments.exe]
+
+    expected = json.loads(sample_expectations.EXPECTED.read_text(encoding="utf-8"))
+    entries = []
+    reports = sample.read_sample(str(sample_expectations.FOLDER / sample.ARCHIVE))
+    status = pipeline.survey_reports(reports, command, arguments.jobs, entries.append)
+
+    found = sample_expectations.expectations(entries)
+    differences = []
+    for path in sorted(set(expected["reports"]) | set(found["reports"])):
+        want, got = expected["reports"].get(path), found["reports"].get(path)
+        if want != got:
+            differences.append(f"{path}:\n  recorded {json.dumps(want)}\n  now      {json.dumps(got)}")
+    for key in sorted(set(expected["counts"]) | set(found["counts"])):
+        if expected["counts"].get(key) != found["counts"].get(key):
+            differences.append(f"count {key}: recorded {expected['counts'].get(key)}, now {found['counts'].get(key)}")
+    for difference in differences[:SHOWN]:
+        print(difference, file=sys.stderr)
+    if differences:
+        print(f"{len(differences)} differences from the recorded study (survey exit status {status}); if the rules "
+              "changed on purpose, run tools/realworld/study.py --sample again", file=sys.stderr)
+        return 1
+    print(f"sample: {len(entries)} real reports replay as the study recorded them")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

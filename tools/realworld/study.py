@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""The rules on real machines: every report of a clone of linuxhw/DMI (with
+linuxhw/ACPI where a machine has both) converted to a machine profile and
+replayed through the library's own checks in one `corvane-vmd survey -`
+process; the results written as docs/real-world.md and docs/real-world.json.
+
+    tools/realworld/study.py DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
+                             [--jobs N] [--limit N] [--results FILE] [--sample]
+    tools/realworld/study.py --from-results FILE --exe corvane-vmd.exe [--run wine]
+                             the documents again from a kept run, without a new one
+
+The clones are plain `git clone`s (bare ones too): reports are read from
+their git objects, no checkout needed. --results keeps every report's result
+(one JSON line each, written as they come, between lines about the run). --sample also chooses
+the sample of tests/fixtures/realworld/sample/ and records there what the
+sample test must find in it.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(HERE.parent))
+
+from generated_doc import write_or_check  # noqa: E402
+import report_profile  # noqa: E402
+import study_docs  # noqa: E402
+
+OUTPUT_MD = ROOT / "docs" / "real-world.md"
+OUTPUT_JSON = ROOT / "docs" / "real-world.json"
+REFERENCE_PROFILES = ROOT / "tests" / "fixtures" / "profiles" / "physical"
+SCRIPT = "tools/realworld/study.py"
+
+
+def all_checks(command):
+    """The general steps and the products' own checks, in order, as `--explain --json` names them."""
+    profile = sorted(REFERENCE_PROFILES.glob("*.json"))[0]
+    result = subprocess.run(command + ["replay", str(profile), "--explain", "--json"], capture_output=True,
+                            encoding="utf-8", errors="replace")
+    if result.returncode not in (0, 1):
+        raise SystemExit(f"corvane-vmd replay failed ({result.returncode}): {result.stderr.strip()}")
+    steps, checks = [], []
+    for detector in json.loads(result.stdout)["detectors"]:
+        for check in detector["checks"]:
+            name = f"{detector['detector']}.{check['check']}"
+            if detector["role"] == "gate":
+                steps.append(name)
+            elif check["own"]:
+                checks.append(name)
+    return steps, checks
+
+
+def dataset_commit(clone):
+    if not clone:
+        return None
+    result = subprocess.run(["git", "-C", str(clone), "rev-parse", "HEAD"], capture_output=True, text=True)
+    return result.stdout.strip() or None
+
+
+def run_study(arguments, command):
+    import pipeline
+    from reports import iter_reports
+
+    run = {
+        "date": datetime.date.today().isoformat(),
+        "cores": os.cpu_count(),
+        "limit": arguments.limit,
+        "dmiCommit": dataset_commit(arguments.dmi),
+        "acpiCommit": dataset_commit(arguments.acpi),
+    }
+    results = []
+    # Every result is kept as it comes, so that a run stopped early still leaves what it found.
+    kept = open(arguments.results, "w", encoding="utf-8", buffering=1) if arguments.results else None
+    if kept:
+        kept.write(json.dumps({"run": run}) + "\n")
+
+    def keep(entry):
+        results.append(entry)
+        if kept:
+            kept.write(json.dumps(entry, ensure_ascii=False) + "\n")
+        if len(results) % 10000 == 0:
+            print(f"study: {len(results):,} reports", file=sys.stderr, flush=True)
+
+    started = time.monotonic()
+    status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit),
+                                     command, arguments.jobs, keep)
+    run["seconds"] = round(time.monotonic() - started)
+    if kept:
+        kept.write(json.dumps({"finished": {"seconds": run["seconds"]}}) + "\n")
+        kept.close()
+    print(f"study: {len(results):,} reports in {run['seconds']} s (survey exit status {status})", file=sys.stderr)
+    return run, results
+
+
+def read_results(path):
+    """A kept run: its facts and its results; a run stopped early is marked "stopped"."""
+    run, results, finished = {}, [], None
+    with open(path, encoding="utf-8") as file:
+        for line in file:
+            if not line.strip():
+                continue
+            try:
+                item = json.loads(line)
+            except ValueError:
+                continue  # the last line of a run stopped while writing it
+            if "run" in item:
+                run = item["run"]
+            elif "finished" in item:
+                finished = item["finished"]
+            else:
+                results.append(item)
+    if finished:
+        run["seconds"] = finished["seconds"]
+    else:
+        run["stopped"] = True
+    return run, results
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("dmi", nargs="?", help="a clone of linuxhw/DMI")
+    parser.add_argument("--acpi", help="a clone of linuxhw/ACPI")
+    parser.add_argument("--exe", required=True, help="corvane-vmd.exe")
+    parser.add_argument("--run", default="", help="what runs a Windows program (wine, the build's wine-run.sh)")
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="conversion processes")
+    parser.add_argument("--limit", type=int, help="only the first N reports (a try; the documents say so)")
+    parser.add_argument("--results", help="keep every report's result in this file (JSON lines)")
+    parser.add_argument("--from-results", help="write the documents from a kept results file, without a run")
+    parser.add_argument("--sample", action="store_true", help="also choose and write the committed sample")
+    arguments = parser.parse_args()
+    command = ([arguments.run] if arguments.run else []) + [arguments.exe]
+
+    steps, checks = all_checks(command)
+    if arguments.from_results:
+        run, results = read_results(arguments.from_results)
+    elif arguments.dmi:
+        run, results = run_study(arguments, command)
+    else:
+        parser.error("give a clone of linuxhw/DMI, or --from-results")
+
+    results.sort(key=lambda entry: entry["path"])
+    summary = study_docs.summarise(results, steps, checks, run)
+    write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
+    write_or_check(OUTPUT_MD, study_docs.render(summary, results, report_profile.ASSUMED.DESCRIPTION), SCRIPT, False)
+    if arguments.sample:
+        if not arguments.dmi:
+            parser.error("--sample reads the reports again: give the clones too")
+        import sample_expectations
+        sample_expectations.choose_and_write(results, arguments.dmi, arguments.acpi, run)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
