@@ -15,20 +15,20 @@ struct StudyShare {
 };
 
 inline constexpr StudyShare kStudyShares[] = {
-    {"checkDiskDriveHardwareIds", 0, 162767},
-    {"checkMemorySize", 1365, 162767},
-    {"checkBiosSerialNumber", 0, 258},
-    {"checkComputerSystemModel", 0, 162767},
-    {"checkComputerSystemManufacturer", 5, 162767},
-    {"checkProcessorId", 546, 162767},
-    {"checkPowerCapabilities", 0, 162767},
-    {"checkVideoControllerCaption", 0, 162767},
-    {"checkCacheMemoryCount", 489, 162767},
-    {"checkPhysicalMemoryCount", 489, 162767},
-    {"checkSmbiosMemoryCount", 596, 162767},
-    {"checkCimMemoryCount", 334, 162767},
-    {"checkPhysicalConnectorCount", 15988, 162767},
-    {"checkSlotCount", 20686, 162767},
+    {"checkDiskDriveHardwareIds", 0, 162829},
+    {"checkMemorySize", 1367, 162829},
+    {"checkBiosSerialNumber", 0, 259},
+    {"checkComputerSystemModel", 0, 162829},
+    {"checkComputerSystemManufacturer", 5, 162829},
+    {"checkProcessorId", 548, 162829},
+    {"checkPowerCapabilities", 0, 162829},
+    {"checkVideoControllerCaption", 0, 162829},
+    {"checkCacheMemoryCount", 491, 162829},
+    {"checkPhysicalMemoryCount", 522, 162829},
+    {"checkSmbiosMemoryCount", 600, 162829},
+    {"checkCimMemoryCount", 335, 162829},
+    {"checkPhysicalConnectorCount", 15995, 162829},
+    {"checkSlotCount", 20693, 162829},
 };
 
 }  // namespace Corvane::diagnostics::explain
