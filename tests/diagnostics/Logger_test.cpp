@@ -142,7 +142,8 @@ TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFivePausesOf200MsAndIsSkippe
 }
 
 TEST(LoggerTimestamp, FormatsTheCalendarTimeWithLeadingZeros) {
-    const std::tm time{.tm_sec = 2, .tm_min = 5, .tm_hour = 9, .tm_mday = 7, .tm_mon = 2, .tm_year = 2026 - 1900};
+    const std::tm time{.tm_sec = 2, .tm_min = 5, .tm_hour = 9, .tm_mday = 7, .tm_mon = 2, .tm_year = 2026 - 1900,
+                       .tm_wday = 0, .tm_yday = 0, .tm_isdst = 0};
     EXPECT_EQ(Logger::formatTimestamp(time), "2026-03-07 09:05:02");
 }
 

@@ -91,13 +91,14 @@ TEST(ExplanationJson, ParsesBackWithTheDocumentedFields) {
     EXPECT_EQ(detectors[2].at("sign"), true);
     const json evidence = json::array({{{"kind", "process"}, {"value", "alpha.exe"}, {"hostArtefact", nullptr}},
                                        {{"kind", "process"}, {"value", "alpha2.exe"}, {"hostArtefact", "a host's own"}}});
-    auto check = [](const char* name, bool own, bool sign, bool reached, bool decisive, json evidence) {
+    auto checkJson = [](const char* name, bool own, bool sign, bool reached, bool decisive, json noted) {
         return json{{"check", name}, {"own", own}, {"sign", sign}, {"reached", reached}, {"decisive", decisive},
-                    {"nanoseconds", 1500000}, {"evidence", evidence}};
+                    {"nanoseconds", 1500000}, {"evidence", noted}};
     };
-    EXPECT_EQ(detectors[1].at("checks"), json::array({check("checkAdapterDescriptions", false, false, true, false, json::array()),
-                                                      check("checkProcesses", true, true, true, true, evidence),
-                                                      check("checkFiles", true, true, false, false, json::array())}));
+    EXPECT_EQ(detectors[1].at("checks"),
+              json::array({checkJson("checkAdapterDescriptions", false, false, true, false, json::array()),
+                           checkJson("checkProcesses", true, true, true, true, evidence),
+                           checkJson("checkFiles", true, true, false, false, json::array())}));
 }
 
 TEST(ExplanationText, MarksTheGateTheDecisionAndWhatDetectVMNeverAsks) {
