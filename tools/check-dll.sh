@@ -1,5 +1,5 @@
 #!/bin/sh
-# Checks the built DLL: it imports only KnownDLLs, carries its version
+# Checks the built DLL: it imports only KnownDLLs, exports only its API, carries its version
 # resource, and keeps the PE hardening flags.  With EXE (corvane-vmd.exe),
 # checks that the program imports only KnownDLLs too: it loads CorvaneVMD.dll
 # at run time, so the library never appears in its import table.
@@ -48,5 +48,13 @@ if od -An -tx1 -v "$dll" | tr -d '\n' | grep -q "bd 04 ef fe 00 00 01 00 00 00 0
 else
   echo "FAIL: fixed file info is not 1.0.0.0"; status=1
 fi
+# The exports: the five functions under their plain names and the members of
+# CorvaneException the header declares; nothing else.
+exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')
+for name in DetectVM GetVMType GetVMName GetLibVersion SetLogFolder; do
+  printf '%s\n' "$exports" | grep -qx "$name" || { echo "FAIL: $name is not exported under its plain name"; status=1; }
+done
+extra=$(printf '%s\n' "$exports" | grep -vxE 'DetectVM|GetVMType|GetVMName|GetLibVersion|SetLogFolder|.*CorvaneException.*' || true)
+if [ -n "$extra" ]; then echo "FAIL: undocumented exports: $(echo $extra)"; status=1; fi
 [ $status -eq 0 ] && echo "dll_binary_check: all checks passed"
 exit $status

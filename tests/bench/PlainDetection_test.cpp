@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,19 +46,14 @@ std::vector<std::string> questions(const SimulatedMachine& machine) {
 
 constexpr int kDetections = 2;  // the first (with the WMI connection) and one more
 
-Run runLibrary(const MachineProfile& profile) {
+// The calls and verdicts of `detections` on a machine of its own.
+Run runOn(const MachineProfile& profile, const std::function<void(Run&)>& detections) {
     SimulatedMachine machine(profile);
     Run run;
     {
         auto binding = machine.bind();
         Corvane::platform::forgetWow64Answer();
-        {
-            VMDetectionManager manager;
-            for (int i = 0; i < kDetections; ++i) {
-                manager.runDetection();
-                run.verdicts.emplace_back(manager.resultType(), manager.resultName());
-            }
-        }
+        detections(run);
         Corvane::platform::forgetWow64Answer();
     }
     run.calls = questions(machine);
@@ -65,20 +61,24 @@ Run runLibrary(const MachineProfile& profile) {
     return run;
 }
 
+Run runLibrary(const MachineProfile& profile) {
+    return runOn(profile, [](Run& run) {
+        VMDetectionManager manager;
+        for (int i = 0; i < kDetections; ++i) {
+            manager.runDetection();
+            run.verdicts.emplace_back(manager.resultType(), manager.resultName());
+        }
+    });
+}
+
 Run runPlain(const MachineProfile& profile) {
-    SimulatedMachine machine(profile);
-    Run run;
-    {
-        auto binding = machine.bind();
+    return runOn(profile, [](Run& run) {
         PlainDetection plain;
         for (int i = 0; i < kDetections; ++i) {
             const PlainVerdict verdict = plain.detect();
             run.verdicts.emplace_back(verdict.type, verdict.name);
         }
-    }
-    run.calls = questions(machine);
-    run.leaks = machine.outstandingResources();
-    return run;
+    });
 }
 
 // The first difference, with a little context, for a readable failure.
@@ -104,10 +104,9 @@ void expectSameQuestions(const MachineProfile& profile, int expectedType = -1) {
     }
 }
 
+// A general sign with nothing behind it.
 MachineProfile physicalWithSmallMemory() {
-    // A general sign with nothing behind it: every check of every product runs.
     MachineProfile profile = physicalMachineWithoutSigns();
-    profile.description = "physical machine with 512 MiB";
     profile.system.totalPhysicalMemory = 512ull << 20;
     return profile;
 }
@@ -116,7 +115,6 @@ MachineProfile physicalWithSmallMemory() {
 // others run first, the WMI walks over several rows included.
 MachineProfile virtualBoxShownByWmiOnly() {
     MachineProfile profile = physicalWithSmallMemory();
-    profile.description = "VirtualBox guest shown only by its Plug and Play devices";
     for (const wchar_t* mac : {L"00:11:22:33:44:55", L"D8:9E:F3:4A:1B:7E", L"66:77:88:99:AA:BB"})
         addWmiRow(profile, L"Win32_NetworkAdapterConfiguration", {{L"MACAddress", wmiText(mac)}});
     addWmiRow(profile, L"Win32_NetworkAdapterConfiguration", {{L"MACAddress", wmiNull()}});
@@ -133,48 +131,35 @@ MachineProfile virtualBoxShownByWmiOnly() {
     return profile;
 }
 
-TEST(PlainDetectionAsksWhatTheLibraryAsks, OnAPhysicalMachine) { expectSameQuestions(physicalMachineWithoutSigns(), 1); }
-
-TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenEveryProductCheckRunsAndFindsNothing) {
-    expectSameQuestions(physicalWithSmallMemory(), 1);
-}
-
-TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenVirtualBoxShowsOnlyInItsLastCheck) {
-    expectSameQuestions(virtualBoxShownByWmiOnly(), 4);
-}
-
-TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenTheSignsAreWinesAndTheAdaptersOverflowOneRecord) {
-    MachineProfile profile = physicalWithSmallMemory();
-    profile.description = "Wine with three adapters";
-    addRegistryKey(profile, L"HKCU", L"SOFTWARE\\Wine");
-    addAdapter(profile, "52:54:00:12:34:56", "eth0");
-    addAdapter(profile, "00:1C:42:00:00:01", "VMWare");  // a description that is a VMware sign
-    expectSameQuestions(profile, 6);
-}
-
-TEST(PlainDetectionAsksWhatTheLibraryAsks, AsA32BitProcessOn64BitWindows) {
-    MachineProfile profile = physicalWithSmallMemory();
-    profile.description = "WoW64 process";
-    profile.system.wow64 = true;
-    profile.system.programW6432 = L"C:\\Program Files";
-    expectSameQuestions(profile, 1);
-}
-
-TEST(PlainDetectionAsksWhatTheLibraryAsks, WhenWmiCannotStartOrAQueryFails) {
-    MachineProfile noLocator = physicalMachineWithoutSigns();
-    noLocator.description = "no WMI locator";
-    noLocator.wmi.faults.createLocator = static_cast<int32_t>(0x80070005);
-    expectSameQuestions(noLocator, 1);
-
-    MachineProfile failingCount = physicalMachineWithoutSigns();
-    failingCount.description = "a failing count query";
-    failingCount.wmi.faults.execQueryByClass[L"CIM_Memory"] = static_cast<int32_t>(0x80041017);
-    expectSameQuestions(failingCount, 1);
-
-    MachineProfile failingNext = physicalWithSmallMemory();
-    failingNext.description = "a row stream that fails";
-    failingNext.wmi.faults.nextByClass[L"Win32_PnPEntity"] = static_cast<int32_t>(0x80041001);
-    expectSameQuestions(failingNext, 1);
+TEST(PlainDetectionAsksWhatTheLibraryAsks, OnEachMachine) {
+    using Change = std::function<void(MachineProfile&)>;
+    const struct { MachineProfile machine; const char* description; Change change; int type; } cases[] = {
+        {physicalMachineWithoutSigns(), "physical machine", [](MachineProfile&) {}, 1},
+        // Every check of every product runs and finds nothing.
+        {physicalWithSmallMemory(), "physical machine with 512 MiB", [](MachineProfile&) {}, 1},
+        {virtualBoxShownByWmiOnly(), "VirtualBox guest shown only by its Plug and Play devices", [](MachineProfile&) {}, 4},
+        {physicalWithSmallMemory(), "Wine with three adapters", [](MachineProfile& p) {
+             addRegistryKey(p, L"HKCU", L"SOFTWARE\\Wine");
+             addAdapter(p, "52:54:00:12:34:56", "eth0");
+             addAdapter(p, "00:1C:42:00:00:01", "VMWare");  // a description that is a VMware sign
+         }, 6},
+        {physicalWithSmallMemory(), "WoW64 process", [](MachineProfile& p) {
+             p.system.wow64 = true;
+             p.system.programW6432 = L"C:\\Program Files";
+         }, 1},
+        {physicalMachineWithoutSigns(), "no WMI locator",
+         [](MachineProfile& p) { p.wmi.faults.createLocator = static_cast<int32_t>(0x80070005); }, 1},
+        {physicalMachineWithoutSigns(), "a failing count query",
+         [](MachineProfile& p) { p.wmi.faults.execQueryByClass[L"CIM_Memory"] = static_cast<int32_t>(0x80041017); }, 1},
+        {physicalWithSmallMemory(), "a row stream that fails",
+         [](MachineProfile& p) { p.wmi.faults.nextByClass[L"Win32_PnPEntity"] = static_cast<int32_t>(0x80041001); }, 1},
+    };
+    for (const auto& row : cases) {
+        MachineProfile machine = row.machine;
+        machine.description = row.description;
+        row.change(machine);
+        expectSameQuestions(machine, row.type);
+    }
 }
 
 TEST(PlainDetectionAsksWhatTheLibraryAsks, OnEveryRecordedMachineOfTheCorpus) {

@@ -33,13 +33,6 @@ protected:
         forgetWow64Answer();
         SimulatedMachineTest::TearDown();
     }
-
-    std::vector<std::string> callArguments(const std::string& function) {
-        std::vector<std::string> arguments;
-        for (const auto& call : machine().calls())
-            if (call.function == function) arguments.push_back(call.argument);
-        return arguments;
-    }
 };
 
 std::vector<std::vector<uint8_t>> addressesOf(const NetworkAdapterList& list) {
@@ -79,30 +72,23 @@ TEST_F(SystemProbes, AListingErrorIsNotRetriedAndLeavesTheListInvalid) {
     EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
 }
 
-TEST_F(SystemProbes, NoMemoryForTheFirstRecordIsLoggedAndNothingIsListed) {
-    start();
-    machine().faults().failHeapAllocAt = 0;
-    LogCapture log;
-    const NetworkAdapterList list = getNetworkAdapters();
-    EXPECT_EQ(list.adapters, nullptr);
-    EXPECT_FALSE(list.valid);
-    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 0u);
-    EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
-}
-
-TEST_F(SystemProbes, FailedGrowthReturnsNothingAndFreesTheFirstBlock) {
+// Without memory for the first record nothing is asked; when growing fails the
+// first block is given back (TearDown reports it otherwise).
+TEST_F(SystemProbes, NoMemoryForTheListIsLoggedAndNothingIsListed) {
     addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
-    start();
-    machine().faults().failHeapAllocAt = 1;
-    LogCapture log;
-    {
-        const NetworkAdapterList list = getNetworkAdapters();
-        EXPECT_EQ(list.adapters, nullptr);
-        EXPECT_FALSE(list.valid);
+    for (int failingAllocation : {0, 1}) {
+        start();
+        machine().faults().failHeapAllocAt = failingAllocation;
+        LogCapture log;
+        {
+            const NetworkAdapterList list = getNetworkAdapters();
+            EXPECT_EQ(list.adapters, nullptr);
+            EXPECT_FALSE(list.valid);
+        }
+        EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), static_cast<size_t>(failingAllocation));
+        EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
+        stop();
     }
-    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
-    EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
-    // TearDown reports the first block if it was not given back.
 }
 
 TEST_F(SystemProbes, ProcessNamesCompareExactlyAndWholly) {
@@ -119,21 +105,16 @@ TEST_F(SystemProbes, ProcessNamesCompareExactlyAndWholly) {
 }
 
 TEST_F(SystemProbes, ProcessSnapshotFailuresAreLoggedAndFindNothing) {
-    profile.system.toolhelpFails = true;
-    start();
-    {
+    for (const auto& [snapshotFails, failure] :
+         {std::pair{true, "Failed to call CreateToolhelp32Snapshot"}, {false, "Failed to call Process32First"}}) {
+        profile.system.toolhelpFails = snapshotFails;
+        if (!snapshotFails) profile.processes.clear();  // Process32FirstW has nothing to report
+        start();
         LogCapture log;
         EXPECT_EQ(isProcessRunning(L"System"), 0u);
-        EXPECT_EQ(log.countLines("Failed to call CreateToolhelp32Snapshot"), 1u);
+        EXPECT_EQ(log.countLines(failure), 1u);
+        stop();
     }
-    stop();
-
-    profile.system.toolhelpFails = false;
-    profile.processes.clear();  // Process32FirstW has nothing to report
-    start();
-    LogCapture log;
-    EXPECT_EQ(isProcessRunning(L"System"), 0u);
-    EXPECT_EQ(log.countLines("Failed to call Process32First"), 1u);
 }
 
 std::vector<uint8_t> numberedBytes(size_t size) {
@@ -142,26 +123,20 @@ std::vector<uint8_t> numberedBytes(size_t size) {
     return bytes;
 }
 
-TEST_F(SystemProbes, FirmwareTableOfExactly4096BytesComesFromTheFirstCall) {
-    setSmbios(profile, numberedBytes(4096));
-    start();
-    DWORD size = 0;
-    FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
-    ASSERT_TRUE(table);
-    EXPECT_EQ(size, 4096u);
-    EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), 4096), 0);
-    EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), 1u);
-}
-
-TEST_F(SystemProbes, FirmwareTableOf4097BytesNeedsTheSecondCall) {
-    setSmbios(profile, numberedBytes(4097));
-    start();
-    DWORD size = 0;
-    FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
-    ASSERT_TRUE(table);
-    EXPECT_EQ(size, 4097u);
-    EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), 4097), 0);
-    EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), 2u);
+// The first call offers 4096 bytes: a larger table needs the second call.
+TEST_F(SystemProbes, FirmwareTableLargerThan4096BytesNeedsTheSecondCall) {
+    for (const auto& [bytes, calls] : {std::pair<size_t, size_t>{4096, 1}, {4097, 2}}) {
+        setSmbios(profile, numberedBytes(bytes));
+        start();
+        DWORD size = 0;
+        FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
+        ASSERT_TRUE(table);
+        EXPECT_EQ(size, bytes);
+        EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), bytes), 0);
+        EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), calls);
+        table.reset();
+        stop();
+    }
 }
 
 TEST_F(SystemProbes, FailedSecondFirmwareCallReturnsNothingAndIsLogged) {

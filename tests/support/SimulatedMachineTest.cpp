@@ -10,8 +10,6 @@ std::filesystem::path fixturePath(const std::string& relative) {
     return std::filesystem::path(folder) / std::filesystem::path(relative);
 }
 
-profile::MachineProfile loadFixtureProfile(const std::string& relative) { return profile::loadProfileFile(fixturePath(relative)); }
-
 simulated::SimulatedMachine& SimulatedMachineTest::start() {
     binding_.reset();
     machine_ = std::make_unique<simulated::SimulatedMachine>(profile);
@@ -24,21 +22,17 @@ simulated::SimulatedMachine& SimulatedMachineTest::machine() {
     return *machine_;
 }
 
-void SimulatedMachineTest::stop() {
-    if (!machine_) return;
-    auto leaks = machine_->outstandingResources();
-    std::string list;
-    for (const auto& leak : leaks) list += "\n  " + leak;
-    EXPECT_TRUE(leaks.empty()) << "the code left these unreleased:" << list;
-    auto invalid = machine_->invalidReleases();
-    std::string invalidList;
-    for (const auto& entry : invalid) invalidList += "\n  " + entry;
-    EXPECT_TRUE(invalid.empty()) << "the code released things it did not hold:" << invalidList;
-    binding_.reset();
-    machine_.reset();
+std::vector<std::string> SimulatedMachineTest::callArguments(const std::string& function) {
+    std::vector<std::string> arguments;
+    for (const auto& call : machine().calls())
+        if (call.function == function) arguments.push_back(call.argument);
+    return arguments;
 }
 
-void SimulatedMachineTest::discard() {
+void SimulatedMachineTest::stop() {
+    if (!machine_) return;
+    EXPECT_EQ(machine_->outstandingResources(), std::vector<std::string>{}) << "the code left these unreleased";
+    EXPECT_EQ(machine_->invalidReleases(), std::vector<std::string>{}) << "the code released things it did not hold";
     binding_.reset();
     machine_.reset();
 }

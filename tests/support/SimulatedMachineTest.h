@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolkit/profile/MachineProfile.h"
 #include "toolkit/profile/ProfileBuilder.h"
@@ -23,7 +24,6 @@ namespace Corvane::testing {
 
 // A file under tests/fixtures.
 std::filesystem::path fixturePath(const std::string& relative);
-profile::MachineProfile loadFixtureProfile(const std::string& relative);
 
 class SimulatedMachineTest : public ::testing::Test {
 protected:
@@ -31,12 +31,11 @@ protected:
     // do not reach it) and binds the Win32 seam to it until the test ends.
     simulated::SimulatedMachine& start();
     simulated::SimulatedMachine& machine();  // after start()
+    // The arguments of every call to `function`, in order.
+    std::vector<std::string> callArguments(const std::string& function);
 
     // Ends the binding and destroys the machine, checking for leaks first.
     void stop();
-    // Ends the binding and destroys the machine without checking: for tests
-    // that provoke a leak or a bad release on purpose.
-    void discard();
 
     void TearDown() override;
 

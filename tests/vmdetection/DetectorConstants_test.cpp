@@ -200,41 +200,28 @@ TEST_F(DetectorConstants, VMware) {
     expectRows("VMWare", rows);
 }
 
-TEST_F(DetectorConstants, Parallels) {
-    expectRows("Parallels", {process("checkProcesses", L"prl_cc.exe"), process("checkProcesses", L"prl_tools.exe"),
-                             process(none, L"PRL_CC.EXE"), mac("checkMacAddresses", "00:1C:42:1F:2A:03"),
-                             mac(none, "00:1C:43:1F:2A:03"), mac(none, "00:1C:42:1F:2A:03", 5)});
-}
-
-TEST_F(DetectorConstants, Qemu) {
-    const char *v = "checkRegistryValues", *s = "checkSmbiosTable", *a = "checkAcpiTables";
-    expectRows("Qemu", {process("checkProcesses", L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
+TEST_F(DetectorConstants, TheOtherProducts) {
+    const char *p = "checkProcesses", *m = "checkMacAddresses", *k = "checkRegistryKeys", *v = "checkRegistryValues",
+               *s = "checkSmbiosTable", *a = "checkAcpiTables";
+    auto exports = [](const char* check, std::string name) {
+        return Row{check, "export " + name, [=](MachineProfile& x) { x.system.kernel32Exports.push_back(name); }};
+    };
+    expectRows("Parallels", {process(p, L"prl_cc.exe"), process(p, L"prl_tools.exe"), process(none, L"PRL_CC.EXE"),
+                             mac(m, "00:1C:42:1F:2A:03"), mac(none, "00:1C:43:1F:2A:03"), mac(none, "00:1C:42:1F:2A:03", 5)});
+    expectRows("Qemu", {process(p, L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
                         value(v, L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
                               L"Identifier", L"qemu harddisk"),
                         value(v, L"HARDWARE\\Description\\System", L"SystemBiosVersion", L"BOCHS - 1 QEMU"),
                         value(none, L"HARDWARE\\Description\\System", L"VideoBiosVersion", L"QEMU"),
                         smbios(s, "qemu"), smbios(s, "QEMU"), smbios(none, "Qemu"), acpi(a, "BOCH"), acpi(a, "BXPC"),
                         acpi(none, "boch bxpc")});
-}
-
-TEST_F(DetectorConstants, VirtualPC) {
-    expectRows("Hyper-V", {process("checkProcesses", L"VMSrvc.exe"), process("checkProcesses", L"VMUSrvc.exe"),
-                             process(none, L"vmsrvc.exe"),
-                             key("checkRegistryKeys", L"HKLM", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters"),
-                             key(none, L"HKCU", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters")});
-}
-
-TEST_F(DetectorConstants, Wine) {
-    auto exports = [](const char* check, std::string name) {
-        return Row{check, "export " + name, [=](MachineProfile& p) { p.system.kernel32Exports.push_back(name); }};
-    };
+    expectRows("Hyper-V", {process(p, L"VMSrvc.exe"), process(p, L"VMUSrvc.exe"), process(none, L"vmsrvc.exe"),
+                           key(k, L"HKLM", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters"),
+                           key(none, L"HKCU", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters")});
     expectRows("Wine", {exports("checkLibraryExports", "wine_get_unix_file_name"), exports(none, "wine_get_version"),
-                        key("checkRegistryKeys", L"HKCU", L"SOFTWARE\\Wine"), key(none, L"HKLM", L"SOFTWARE\\Wine")});
-}
-
-TEST_F(DetectorConstants, Xen) {
-    expectRows("Xen", {process("checkProcesses", L"xenservice.exe"), process(none, L"XenService.exe"),
-                       mac("checkMacAddresses", "00:16:3E:5A:11:02"), mac(none, "00:16:3F:5A:11:02")});
+                        key(k, L"HKCU", L"SOFTWARE\\Wine"), key(none, L"HKLM", L"SOFTWARE\\Wine")});
+    expectRows("Xen", {process(p, L"xenservice.exe"), process(none, L"XenService.exe"), mac(m, "00:16:3E:5A:11:02"),
+                       mac(none, "00:16:3F:5A:11:02")});
 }
 
 }  // namespace

@@ -60,10 +60,7 @@ TEST_F(SystemFunctionsTest, LoadedFromSystem32UntilFoundAndAMissingModuleOrExpor
             machine.faults().missingExports.clear();
             EXPECT_TRUE(row.check());
             EXPECT_TRUE(row.check());
-            std::vector<std::string> loads;
-            for (const auto& call : machine.calls())
-                if (call.function == "LoadLibraryExW") loads.push_back(call.argument);
-            EXPECT_EQ(loads, std::vector<std::string>(available ? 1 : 2, std::string(row.module) + " 0x00000800"));
+            EXPECT_EQ(callArguments("LoadLibraryExW"), std::vector<std::string>(available ? 1 : 2, std::string(row.module) + " 0x00000800"));
             EXPECT_EQ(machine.countCalls("FreeLibrary"), refusal == Refusal::Export ? 1u : 0u);
             EXPECT_EQ(log.text(), "");
             stop();

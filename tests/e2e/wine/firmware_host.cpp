@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include "../ReplaceImport.h"
+
 namespace {
 
 constexpr DWORD kProviderAcpi = 0x41435049;  // 'ACPI'
@@ -118,25 +120,8 @@ LSTATUS WINAPI openKeyHidingWine(HKEY root, LPCWSTR subKey, DWORD options, REGSA
 
 // Points the module's import of library!function at replacement.
 void redirectImport(HMODULE module, const char* what, const char* library, const char* function, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS64*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name; ++import) {
-        if (_stricmp(reinterpret_cast<char*>(base + import->Name), library) != 0) continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + import->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0) continue;
-            DWORD protection = 0;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-            slots->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-            return;
-        }
-    }
-    fail(std::string(what) + " does not import " + function + " from " + library);
+    if (!replaceImport(module, GetProcAddress(GetModuleHandleA(library), function), reinterpret_cast<FARPROC>(replacement)))
+        fail(std::string(what) + " does not import " + function + " from " + library);
 }
 
 // Runs before main: the DLL is loaded here, beside this executable, exactly
