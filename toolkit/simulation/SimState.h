@@ -45,6 +45,25 @@ struct ThreadState {
 
 const platform::Win32Api& simulatedApi();  // the machine's table
 
+// The machine's lock, recursive since an entry point may call another.  Not a
+// std::recursive_mutex: MinGW's threads allocate that one's lock on first use
+// and its destructor never frees it, 24 bytes left behind by every machine,
+// which a survey of thousands of profiles scatters through the heap until the
+// freed profiles' large blocks no longer fit back into it.
+class MachineLock {
+public:
+    MachineLock() { ::InitializeCriticalSection(&section_); }
+    ~MachineLock() { ::DeleteCriticalSection(&section_); }
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+
+    void lock() { ::EnterCriticalSection(&section_); }
+    void unlock() { ::LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
 struct MachineState {
     explicit MachineState(profile::MachineProfile p) : profile(std::move(p)) {}
     ~MachineState();
@@ -52,7 +71,7 @@ struct MachineState {
     profile::MachineProfile profile;
     Faults faults;
     std::vector<Call> calls;
-    std::recursive_mutex mutex;
+    MachineLock mutex;
 
     std::map<DWORD, ThreadState> threads;
     ThreadState& thread();  // the calling thread's
@@ -98,7 +117,7 @@ public:
     MachineState& m;
 
 private:
-    std::lock_guard<std::recursive_mutex> lock_;
+    std::lock_guard<MachineLock> lock_;
 };
 
 std::string narrowArgument(const wchar_t* text);  // UTF-8, "(null)" for null
