@@ -111,14 +111,6 @@ TEST_F(LoggerTest, ARelativeFolderIsResolvedAtEachEntry) {
     EXPECT_NE(readFile(logFile(root / "y" / "logs")).find("in y"), std::string::npos);
 }
 
-TEST_F(LoggerTest, AFolderThatCannotBeCreatedDropsTheEntrySilently) {
-    fs::create_directories(root);
-    std::ofstream(root / "plain-file") << "not a folder";
-    Logger::setFolder((root / "plain-file" / "logs").wstring());
-    EXPECT_NO_THROW(Logger::log("dropped"));
-    EXPECT_FALSE(fs::exists(root / "plain-file" / "logs"));
-}
-
 // The pause between attempts to open the file, on the simulated machine's
 // clock (the file itself is real): none for a file other writers may share,
 // five of 200 ms for one held without write sharing, however early each sleep
@@ -158,6 +150,23 @@ TEST_F(LoggerOpenTest, AHeldFileIsTriedFiveTimes200MsApartOnTheMonotonicClock) {
         stop();
     }
     fs::remove_all(folder);
+}
+
+// A file where the folder, or one of its parents, should be: the entry is
+// dropped at once, with nothing created and none of the pauses of a file
+// that cannot be opened.
+TEST_F(LoggerOpenTest, AFileWhereAFolderShouldBeDropsTheEntryAtOnce) {
+    const fs::path file = fs::temp_directory_path() / ("corvane-logger-file-" + std::to_string(GetCurrentProcessId()));
+    std::ofstream(file) << "not a folder";
+    auto& machine = start();
+    for (const fs::path& folder : {file, file / "logs"}) {
+        Logger::setFolder(folder.wstring());
+        EXPECT_NO_THROW(Logger::log("dropped"));
+    }
+    Logger::setFolder(L"");
+    EXPECT_EQ(machine.countCalls("Sleep"), 0u);
+    EXPECT_EQ(machine.countCalls("CreateDirectoryW"), 0u);
+    fs::remove(file);
 }
 
 TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnformattable) {
