@@ -12,6 +12,7 @@
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VirtualBoxDetection.h"
+#include "win32/SystemFunctions.h"
 
 namespace Corvane::platform {
 namespace {
