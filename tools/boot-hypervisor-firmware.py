@@ -1,0 +1,428 @@
+#!/usr/bin/env python3
+"""Boots every hypervisor firmware Debian packages and writes, for each
+configuration, the report a user of that virtual machine would upload: the
+`dmidecode` text and the `acpidump` text, in the layout the firmware-report
+converter reads (tools/realworld), with the package versions and the exact
+command line beside them.
+
+    tools/boot-hypervisor-firmware.py OUTPUT_FOLDER [--only NAME ...] [--work DIR] [--no-install]
+
+The guest is Debian's own kernel and a busybox initramfs that prints the two
+texts to the first serial port and powers off. Where the configuration runs
+under KVM and the kernel cannot boot there (a KVM without hardware
+virtualisation runs firmware but hangs a Linux kernel early), the tables are
+read from the guest's memory once the firmware has handed over (QEMU's
+monitor saves it) and formatted with `dmidecode --from-dump` and
+`acpidump -f`. The guest has no network (-nic none). Boots run one at a time,
+niced; each prints one progress line, and a failure is named, never skipped.
+"""
+
+import argparse
+import dataclasses
+import glob
+import os
+import pathlib
+import shlex
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+PACKAGES = ["qemu-system-x86", "qemu-system-data", "seabios", "ovmf", "bochs", "bochsbios", "vgabios",
+            "busybox-static", "dmidecode", "acpica-tools", "cpio", "syslinux", "syslinux-common", "mtools",
+            "dosfstools"]
+KERNEL_PACKAGE = "linux-image-amd64"
+SERIAL_START, SERIAL_DMI, SERIAL_ACPI, SERIAL_END = ("=== corvane report ===", "=== dmidecode ===",
+                                                     "=== acpidump ===", "=== end of report ===")
+MEMORY_MB = 256
+
+# A physical desktop's own strings for every identity field of SMBIOS types 0 to 3,
+# as someone hiding a virtual machine would set them.
+DISGUISE = [
+    "type=0,vendor=American Megatrends Inc.,version=1801,date=07/12/2023,release=5.27",
+    "type=1,manufacturer=ASUS,product=System Product Name,version=System Version,serial=MB-2307A1B2C3,"
+    "uuid=4c4c4544-0042-3510-8051-b3c04f4b3532,sku=SKU,family=To be filled by O.E.M.",
+    "type=2,manufacturer=ASUSTeK COMPUTER INC.,product=PRIME B650-PLUS,version=Rev 1.xx,serial=230712345678901,"
+    "asset=Default string,location=Default string",
+    "type=3,manufacturer=Default string,version=Default string,serial=Default string,asset=Default string,"
+    "sku=Default string",
+]
+
+INIT = f"""#!/bin/sh
+/bin/busybox mount -t proc proc /proc
+/bin/busybox mount -t sysfs sysfs /sys
+exec > /dev/ttyS0 2>&1
+echo '{SERIAL_START}'
+echo '{SERIAL_DMI}'
+/usr/sbin/dmidecode
+echo '{SERIAL_ACPI}'
+/usr/bin/acpidump
+echo '{SERIAL_END}'
+/bin/busybox poweroff -f
+"""
+
+
+@dataclasses.dataclass
+class Config:
+    name: str
+    family: str  # the firmware family: SeaBIOS, OVMF, qboot, Bochs BIOS
+    what: str  # one line for the documents
+    machine: str = ""
+    accel: str = "tcg"
+    firmware: list = dataclasses.field(default_factory=list)
+    smbios: list = dataclasses.field(default_factory=list)
+    bochs: bool = False
+    timeout: int = 300
+
+
+CONFIGS = [
+    Config("qemu-pc-seabios-tcg", "SeaBIOS", "QEMU pc (i440fx), SeaBIOS, TCG", machine="pc"),
+    Config("qemu-q35-seabios-tcg", "SeaBIOS", "QEMU q35, SeaBIOS, TCG", machine="q35"),
+    Config("qemu-q35-ovmf-tcg", "OVMF", "QEMU q35, OVMF (UEFI), TCG", machine="q35",
+           firmware=["-drive", "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
+                     "-drive", "if=pflash,format=raw,snapshot=on,file=/usr/share/OVMF/OVMF_VARS_4M.fd"],
+           timeout=600),
+    Config("qemu-microvm-tcg", "qboot", "QEMU microvm, its own qboot firmware, TCG",
+           machine="microvm,acpi=on,pic=on,pit=on,rtc=on,isa-serial=on"),
+    Config("qemu-pc-seabios-kvm", "SeaBIOS", "QEMU pc (i440fx), SeaBIOS, KVM", machine="pc", accel="kvm"),
+    Config("qemu-q35-seabios-kvm", "SeaBIOS", "QEMU q35, SeaBIOS, KVM", machine="q35", accel="kvm"),
+    Config("qemu-q35-ovmf-kvm", "OVMF", "QEMU q35, OVMF (UEFI), KVM", machine="q35", accel="kvm",
+           firmware=["-drive", "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
+                     "-drive", "if=pflash,format=raw,snapshot=on,file=/usr/share/OVMF/OVMF_VARS_4M.fd"]),
+    Config("qemu-q35-seabios-disguised-tcg", "SeaBIOS",
+           "QEMU q35, SeaBIOS, TCG, every SMBIOS identity field (types 0-3) set to a physical desktop's strings",
+           machine="q35", smbios=DISGUISE),
+    Config("bochs-bios", "Bochs BIOS", "Bochs 2.7 with its own BIOS (BIOS-bochs-latest)", bochs=True,
+           timeout=1800),
+]
+
+
+def log(text):
+    print(f"boot: {text}", file=sys.stderr, flush=True)
+
+
+def install(packages):
+    missing = [p for p in packages if subprocess.run(["dpkg-query", "-W", "-f=${Status}", p], capture_output=True,
+                                                     text=True).stdout.find("install ok installed") < 0]
+    if missing:
+        log(f"installing {' '.join(missing)}")
+        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        subprocess.run(["apt-get", "update", "-qq"], check=True, env=env)
+        subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends", *missing], check=True, env=env)
+
+
+def version(package):
+    done = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True)
+    return done.stdout.strip() or "not installed"
+
+
+def fetch_kernel(work):
+    """Debian's kernel image, taken from its package without installing it on this machine."""
+    depends = subprocess.run(["apt-cache", "depends", KERNEL_PACKAGE], capture_output=True, text=True, check=True)
+    package = next(line.split(":", 1)[1].strip() for line in depends.stdout.splitlines()
+                   if line.strip().startswith("Depends: linux-image-"))
+    kernels = glob.glob(str(work / "boot" / "vmlinuz-*"))
+    if not kernels:
+        if not glob.glob(str(work / f"{package}_*.deb")):
+            subprocess.run(["apt-get", "download", package], cwd=work, check=True)
+        deb = glob.glob(str(work / f"{package}_*.deb"))[0]
+        subprocess.run(f"dpkg-deb --fsys-tarfile {shlex.quote(deb)} | tar -x -C {shlex.quote(str(work))} "
+                       "--wildcards './boot/vmlinuz-*'", shell=True, check=True)
+        kernels = glob.glob(str(work / "boot" / "vmlinuz-*"))
+    deb_version = subprocess.run(["apt-cache", "policy", package], capture_output=True, text=True).stdout
+    candidate = next((line.split(":", 1)[1].strip() for line in deb_version.splitlines() if "Candidate:" in line), "")
+    return pathlib.Path(kernels[0]), f"{package} {candidate}"
+
+
+def make_initramfs(work):
+    """busybox, dmidecode and acpidump with the libraries they load, and the init script above."""
+    root = work / "initramfs"
+    shutil.rmtree(root, ignore_errors=True)
+    for folder in ("bin", "usr/bin", "usr/sbin", "proc", "sys", "dev"):
+        (root / folder).mkdir(parents=True, exist_ok=True)
+    shutil.copy("/bin/busybox", root / "bin" / "busybox")
+    for program in ("/usr/sbin/dmidecode", "/usr/bin/acpidump"):
+        shutil.copy(program, root / program.lstrip("/"))
+        for line in subprocess.run(["ldd", program], capture_output=True, text=True).stdout.splitlines():
+            library = next((part for part in line.split() if part.startswith("/")), None)
+            if library:
+                target = root / library.lstrip("/")
+                target.parent.mkdir(parents=True, exist_ok=True)
+                shutil.copy(library, target)
+    (root / "bin" / "sh").symlink_to("busybox")
+    (root / "init").write_text(INIT)
+    (root / "init").chmod(0o755)
+    image = work / "initramfs.cpio.gz"
+    subprocess.run(f"cd {shlex.quote(str(root))} && find . | cpio -o -H newc --quiet | gzip -9 > "
+                   f"{shlex.quote(str(image))}", shell=True, check=True)
+    return image
+
+
+def make_boot_disk(work, kernel, initramfs):
+    """A FAT disk with syslinux for Bochs, which cannot load a kernel itself: 130 cylinders, 16 heads, 63 sectors."""
+    disk = work / "bochs-disk.img"
+    if disk.exists():
+        disk.unlink()
+    subprocess.run(["mkfs.fat", "-C", str(disk), str(130 * 16 * 63 // 2)], check=True, capture_output=True)
+    subprocess.run(["syslinux", "--install", str(disk)], check=True)
+    config = work / "syslinux.cfg"
+    config.write_text("DEFAULT linux\nLABEL linux\n  KERNEL vmlinuz\n  INITRD initrd.gz\n"
+                      "  APPEND console=ttyS0,115200 quiet panic=-1\n")
+    for source, name in ((kernel, "vmlinuz"), (initramfs, "initrd.gz"), (config, "syslinux.cfg")):
+        subprocess.run(["mcopy", "-i", str(disk), str(source), f"::{name}"], check=True)
+    return disk
+
+
+def qemu_command(config, kernel, initramfs, serial, monitor):
+    command = ["qemu-system-x86_64", "-machine", f"{config.machine},accel={config.accel}", "-m", str(MEMORY_MB),
+               "-nodefaults", "-nographic", "-nic", "none", "-serial", f"file:{serial}",
+               "-monitor", f"unix:{monitor},server=on,wait=off", "-kernel", str(kernel), "-initrd", str(initramfs),
+               "-append", "console=ttyS0 quiet panic=-1", "-no-reboot"]
+    command += config.firmware
+    for field in config.smbios:
+        command += ["-smbios", field]
+    return command
+
+
+def bochs_command(disk, serial, bochsrc):
+    bochsrc.write_text(f"""megs: {MEMORY_MB}
+romimage: file=/usr/share/bochs/BIOS-bochs-latest
+vgaromimage: file=/usr/share/vgabios/vgabios.bin
+ata0-master: type=disk, path={disk}, mode=flat, cylinders=130, heads=16, spt=63
+boot: disk
+com1: enabled=1, mode=file, dev={serial}
+display_library: nogui
+log: /dev/null
+clock: sync=none, time0=local
+""")
+    return ["bochs", "-q", "-f", str(bochsrc)]
+
+
+def serial_report(text):
+    """(dmidecode text, acpidump text) between the guest's markers, or None while the guest is not done."""
+    text = text.replace("\r\n", "\n")
+    if SERIAL_END not in text or SERIAL_ACPI not in text:
+        return None
+    start = text.index(SERIAL_DMI) + len(SERIAL_DMI) + 1
+    middle = text.index(SERIAL_ACPI)
+    return text[start:middle], text[middle + len(SERIAL_ACPI) + 1:text.index(SERIAL_END)]
+
+
+def run_until_report(command, serial, timeout):
+    """Runs the emulator until the guest printed its report (or the time is up); stops it either way."""
+    started = time.monotonic()
+    process = subprocess.Popen(["nice", *command], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    report = None
+    try:
+        while time.monotonic() - started < timeout:
+            if serial.exists():
+                report = serial_report(serial.read_text(errors="replace"))
+                if report:
+                    break
+            if process.poll() is not None:
+                report = serial_report(serial.read_text(errors="replace")) if serial.exists() else None
+                break
+            time.sleep(1)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        stderr = process.communicate()[1].decode(errors="replace").strip()
+    return report, time.monotonic() - started, stderr
+
+
+def monitor(path, *commands):
+    with socket.socket(socket.AF_UNIX) as connection:
+        connection.connect(str(path))
+        connection.settimeout(60)
+        for command in commands:
+            connection.sendall(command.encode() + b"\n")
+            time.sleep(0.5)
+        time.sleep(2)
+
+
+def _fix_checksum(entry, length, at):
+    entry[at] = 0
+    entry[at] = (-sum(entry[:length])) & 0xFF
+
+
+def dmidecode_dump(memory):
+    """A `dmidecode --dump-bin` file from guest memory: the entry point with its table moved to offset 32."""
+    for offset in range(0xF0000, 0x100000, 16):
+        if memory[offset:offset + 5] == b"_SM3_":
+            length = memory[offset + 6]
+            entry = bytearray(memory[offset:offset + length])
+            size, address = struct.unpack_from("<IQ", entry, 0x0C)
+            struct.pack_into("<Q", entry, 0x10, 32)
+            _fix_checksum(entry, length, 5)
+            return bytes(entry).ljust(32, b"\0") + memory[address:address + size]
+        if memory[offset:offset + 4] == b"_SM_":
+            length = memory[offset + 5]
+            entry = bytearray(memory[offset:offset + length])
+            size, address = struct.unpack_from("<HI", entry, 0x16)
+            struct.pack_into("<I", entry, 0x18, 32)
+            intermediate = entry[0x10:0x1F]
+            intermediate[5] = 0
+            entry[0x15] = (-sum(intermediate)) & 0xFF
+            _fix_checksum(entry, length, 4)
+            return bytes(entry).ljust(32, b"\0") + memory[address:address + size]
+    raise RuntimeError("no SMBIOS entry point between 0xF0000 and 0xFFFFF of guest memory")
+
+
+def acpi_tables(memory):
+    """Every ACPI table the RSDP leads to, in the order the firmware lists them, with the DSDT and FACS."""
+    for offset in range(0xE0000, 0x100000, 16):
+        if memory[offset:offset + 8] == b"RSD PTR ":
+            break
+    else:
+        raise RuntimeError("no RSDP between 0xE0000 and 0xFFFFF of guest memory")
+    revision, rsdt, = struct.unpack_from("<BI", memory, offset + 15)
+    xsdt = struct.unpack_from("<Q", memory, offset + 24)[0] if revision >= 2 else 0
+    root, width = (xsdt, 8) if xsdt else (rsdt, 4)
+
+    def table(address):
+        length = struct.unpack_from("<I", memory, address + 4)[0]
+        return memory[address:address + length]
+
+    tables = [table(root)]
+    listed = tables[0]
+    for at in range(36, len(listed), width):
+        address = int.from_bytes(listed[at:at + width], "little")
+        tables.append(table(address))
+        if tables[-1][:4] == b"FACP":
+            fadt = tables[-1]
+            facs, dsdt = struct.unpack_from("<II", fadt, 36)
+            if len(fadt) >= 148 and struct.unpack_from("<Q", fadt, 140)[0]:
+                dsdt = struct.unpack_from("<Q", fadt, 140)[0]
+            if facs:
+                tables.append(memory[facs:facs + struct.unpack_from("<I", memory, facs + 4)[0]])
+            tables.append(table(dsdt))
+    return tables
+
+
+def report_from_memory(config, kernel, initramfs, work):
+    """The firmware's tables read from guest memory after it handed over to the kernel."""
+    serial, sock, dump = work / f"{config.name}.serial", work / f"{config.name}.monitor", work / f"{config.name}.mem"
+    for path in (serial, sock, dump):
+        if path.exists():
+            path.unlink()
+    command = qemu_command(config, kernel, initramfs, serial, sock)
+    process = subprocess.Popen(["nice", *command], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    try:
+        time.sleep(15)  # the firmware has built its tables and started the kernel well before
+        if process.poll() is not None:
+            raise RuntimeError(f"QEMU ended: {process.communicate()[1].decode(errors='replace').strip()[:300]}")
+        monitor(sock, "stop", f"pmemsave 0 {MEMORY_MB << 20} {dump}")
+        for _ in range(60):
+            if dump.exists() and dump.stat().st_size == MEMORY_MB << 20:
+                break
+            time.sleep(1)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        process.communicate()
+    memory = dump.read_bytes()
+    dump.unlink()
+    smbios = work / f"{config.name}.dmi"
+    smbios.write_bytes(dmidecode_dump(memory))
+    dmi = subprocess.run(["dmidecode", "--from-dump", str(smbios)], capture_output=True, text=True, check=True).stdout
+    # dmidecode names where it read the table from; a guest reading it from sysfs says so as the collection shows.
+    dmi = dmi.replace(f"Reading SMBIOS/DMI data from file {smbios}.", "Getting SMBIOS data from sysfs.")
+    texts = []
+    for number, data in enumerate(acpi_tables(memory)):
+        binary = work / f"{config.name}.{number}.dat"
+        binary.write_bytes(data)
+        done = subprocess.run(["acpidump", "-f", str(binary)], capture_output=True, text=True, check=True)
+        texts.append(done.stdout.strip("\n") + "\n")
+        binary.unlink()
+    smbios.unlink()
+    return (dmi, "\n".join(texts) + "\n"), command
+
+
+def kvm_boots_linux():
+    """Whether KVM here runs a Linux kernel: hardware virtualisation in the processor's flags."""
+    with open("/proc/cpuinfo") as cpuinfo:
+        flags = cpuinfo.read()
+    return " vmx" in flags or " svm" in flags
+
+
+def boot(config, kernel, initramfs, disk, work):
+    serial = work / f"{config.name}.serial"
+    if serial.exists():
+        serial.unlink()
+    if config.bochs:
+        command = bochs_command(disk, serial, work / "bochsrc")
+        report, seconds, stderr = run_until_report(command, serial, config.timeout)
+        return report, command, seconds, stderr, "in-guest"
+    if config.accel == "kvm" and not kvm_boots_linux():
+        started = time.monotonic()
+        report, command = report_from_memory(config, kernel, initramfs, work)
+        return report, command, time.monotonic() - started, "", "guest memory after the firmware"
+    command = qemu_command(config, kernel, initramfs, serial, work / f"{config.name}.monitor")
+    report, seconds, stderr = run_until_report(command, serial, config.timeout)
+    return report, command, seconds, stderr, "in-guest"
+
+
+def provenance(config, command, how, kernel_package):
+    packages = ["qemu-system-x86", "seabios", "ovmf", "bochs", "bochsbios", "vgabios", "busybox-static",
+                "dmidecode", "acpica-tools"]
+    lines = [f"configuration: {config.name}", f"what: {config.what}", f"firmware family: {config.family}",
+             f"read: {how}", f"kernel: {kernel_package}"]
+    lines += [f"package: {p} {version(p)}" for p in packages]
+    lines.append("command: " + " ".join(shlex.quote(part) for part in command))
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("output", help="folder for the reports (NAME.dmidecode, NAME.acpidump, NAME.provenance)")
+    parser.add_argument("--only", nargs="*", help="only these configurations")
+    parser.add_argument("--work", help="folder for the kernel, the initramfs and the serial logs")
+    parser.add_argument("--no-install", action="store_true", help="do not run apt-get for missing packages")
+    arguments = parser.parse_args()
+    if not arguments.no_install:
+        install(PACKAGES)
+    output = pathlib.Path(arguments.output)
+    output.mkdir(parents=True, exist_ok=True)
+    work = pathlib.Path(arguments.work or tempfile.mkdtemp(prefix="hypervisor-firmware-")).resolve()
+    work.mkdir(parents=True, exist_ok=True)
+    kernel, kernel_package = fetch_kernel(work)
+    initramfs = make_initramfs(work)
+    configs = [c for c in CONFIGS if not arguments.only or c.name in arguments.only]
+    disk = make_boot_disk(work, kernel, initramfs) if any(c.bochs for c in configs) else None
+    failures = 0
+    for number, config in enumerate(configs, 1):
+        if config.accel == "kvm" and not os.access("/dev/kvm", os.R_OK | os.W_OK):
+            log(f"[{number}/{len(configs)}] {config.name}: FAILED: /dev/kvm is missing or not usable here")
+            failures += 1
+            continue
+        try:
+            report, command, seconds, stderr, how = boot(config, kernel, initramfs, disk, work)
+        except (RuntimeError, OSError, subprocess.CalledProcessError) as error:
+            log(f"[{number}/{len(configs)}] {config.name}: FAILED: {error}")
+            failures += 1
+            continue
+        if not report or not report[0].strip():
+            detail = f"; emulator said: {stderr[:300]}" if stderr else ""
+            log(f"[{number}/{len(configs)}] {config.name}: FAILED: no report on the serial port after "
+                f"{seconds:.0f} s (log: {work / (config.name + '.serial')}){detail}")
+            failures += 1
+            continue
+        dmi, acpidump = report
+        (output / f"{config.name}.dmidecode").write_text(dmi)
+        if acpidump.strip():
+            (output / f"{config.name}.acpidump").write_text(acpidump)
+        (output / f"{config.name}.provenance").write_text(provenance(config, command, how, kernel_package))
+        tables = acpidump.count(" @ 0x")
+        log(f"[{number}/{len(configs)}] {config.name}: {seconds:.0f} s, {how}, "
+            f"{dmi.count('DMI type')} SMBIOS structures, {tables} ACPI tables")
+    log(f"{len(configs) - failures} of {len(configs)} configurations gave a report")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
