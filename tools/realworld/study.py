@@ -1,13 +1,12 @@
-#!/usr/bin/env python3
-"""The rules on real machines: every report of a clone of linuxhw/DMI (with
+"""`study`: the rules on real machines: every report of a clone of linuxhw/DMI (with
 linuxhw/ACPI where a machine has both) converted to a machine profile and
 replayed through the library's own checks in one `corvane-vmd survey -`
 process; the results written as docs/real-world.md and docs/real-world.json.
 
-    tools/realworld/study.py DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
-                             [--jobs N] [--limit N] [--results FILE] [--sample]
-    tools/realworld/study.py --from-results FILE --exe corvane-vmd.exe [--run wine]
-                             the documents again from a kept run, without a new one
+    tools/realworld-study study DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
+                               [--jobs N] [--limit N] [--results FILE] [--sample]
+    tools/realworld-study study --from-results FILE --exe corvane-vmd.exe [--run wine]
+                               the documents again from a kept run, without a new one
 
 The clones are plain `git clone`s (bare ones too): reports are read from
 their git objects, no checkout needed. --results keeps every report's result
@@ -25,19 +24,17 @@ import subprocess
 import sys
 import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE.parent.parent
-sys.path.insert(0, str(HERE))
-sys.path.insert(0, str(HERE.parent))
+from generated_doc import write_or_check
 
-from generated_doc import write_or_check  # noqa: E402
-import report_profile  # noqa: E402
-import study_docs  # noqa: E402
+from . import assumed, firmware, pipeline, sample_expectations, study_docs
+from .reports import iter_reports
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 
 OUTPUT_MD = ROOT / "docs" / "real-world.md"
 OUTPUT_JSON = ROOT / "docs" / "real-world.json"
 REFERENCE_PROFILES = ROOT / "tests" / "fixtures" / "profiles" / "physical"
-SCRIPT = "tools/realworld/study.py"
+SCRIPT = "tools/realworld-study study"
 
 
 def all_checks(command):
@@ -66,9 +63,6 @@ def dataset_commit(clone):
 
 
 def run_study(arguments, command):
-    import pipeline
-    from reports import iter_reports
-
     run = {
         "date": datetime.date.today().isoformat(),
         "cores": os.cpu_count(),
@@ -124,18 +118,20 @@ def read_results(path):
     return run, results
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def main(argv):
+    parser = argparse.ArgumentParser(prog="realworld-study study", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("dmi", nargs="?", help="a clone of linuxhw/DMI")
     parser.add_argument("--acpi", help="a clone of linuxhw/ACPI")
     parser.add_argument("--exe", required=True, help="corvane-vmd.exe")
     parser.add_argument("--run", default="", help="what runs a Windows program (wine, the build's wine-run.sh)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="conversion processes")
-    parser.add_argument("--limit", type=int, help="only the first N reports (a try; the documents say so)")
+    parser.add_argument("--limit", type=int, help="only the first N reports in path order (form factor first, so no sample of the "
+                        "collection: a try; the documents say so)")
     parser.add_argument("--results", help="keep every report's result in this file (JSON lines)")
     parser.add_argument("--from-results", help="write the documents from a kept results file, without a run")
     parser.add_argument("--sample", action="store_true", help="also choose and write the committed sample")
-    arguments = parser.parse_args()
+    arguments = parser.parse_args(argv)
     command = ([arguments.run] if arguments.run else []) + [arguments.exe]
 
     steps, checks = all_checks(command)
@@ -147,16 +143,12 @@ def main():
         parser.error("give a clone of linuxhw/DMI, or --from-results")
 
     results.sort(key=lambda entry: entry["path"])
-    summary = study_docs.summarise(results, steps, checks, run)
+    family = firmware.family_verdicts(command)
+    summary = study_docs.summarise(results, steps, checks, run, family)
     write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
-    write_or_check(OUTPUT_MD, study_docs.render(summary, results, report_profile.ASSUMED.DESCRIPTION), SCRIPT, False)
+    write_or_check(OUTPUT_MD, study_docs.render(summary, results, assumed.DESCRIPTION), SCRIPT, False)
     if arguments.sample:
         if not arguments.dmi:
             parser.error("--sample reads the reports again: give the clones too")
-        import sample_expectations
         sample_expectations.choose_and_write(results, arguments.dmi, arguments.acpi, run)
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
