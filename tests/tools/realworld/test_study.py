@@ -29,6 +29,8 @@ RESULTS = [
             signs=[GATE + "checkConnectorCount", GATE + "checkSlotCount", QEMU + "checkSmbiosTable"]),
     # Decided before any check that reads the tables: they could not change it.
     machine("D", "checkSlotCount", VBOX + "checkProcesses", signs=[GATE + "checkSlotCount", VBOX + "checkProcesses"]),
+    # Decided by the first check that reads them: the real tables could have VirtualBox's keys or not.
+    machine("G", "checkSlotCount", VBOX + "checkRegistryKeys", signs=[GATE + "checkSlotCount"]),
     machine("E", "checkSlotCount", signs=[GATE + "checkSlotCount"], hypervisor="KVM"),
     {"hwid": "F", "path": "Desktop/V/F/M/F", "formFactor": "Desktop", "vendor": "V", "model": "M", "acpi": False,
      "hypervisor": None, "error": "dmidecode: no table"},
@@ -43,19 +45,20 @@ class SummaryTest(unittest.TestCase):
 
     def test_counts(self):
         s = self.summary
-        self.assertEqual(s["reports"], {"read": 6, "withAcpi": 1, "converted": 5, "broken": 1, "physical": 4,
+        self.assertEqual(s["reports"], {"read": 7, "withAcpi": 1, "converted": 6, "broken": 1, "physical": 5,
                                         "virtual": 1})
-        self.assertEqual((s["gateOpens"], s["gateOpenedBy"]), (3, {STEPS[0]: 0, STEPS[1]: 1, STEPS[2]: 2}))
-        self.assertEqual(s["generalSteps"], {STEPS[0]: 0, STEPS[1]: 1, STEPS[2]: 3})
+        self.assertEqual((s["gateOpens"], s["gateOpenedBy"]), (4, {STEPS[0]: 0, STEPS[1]: 1, STEPS[2]: 3}))
+        self.assertEqual(s["generalSteps"], {STEPS[0]: 0, STEPS[1]: 1, STEPS[2]: 4})
         self.assertEqual(s["productChecks"][QEMU + "checkAcpiTables"], 0)
         self.assertEqual(s["productChecks"][QEMU + "checkSmbiosTable"], 1)
-        self.assertEqual(s["productsClaimed"], {"Qemu": 1, "VirtualBox": 1})
-        self.assertEqual(s["notMeasurable"][QEMU + "checkAcpiTables"], 3)
+        self.assertEqual(s["productsClaimed"], {"Qemu": 1, "VirtualBox": 2})
+        self.assertEqual(s["notMeasurable"][QEMU + "checkAcpiTables"], 4)
         self.assertEqual([b["hwid"] for b in s["broken"]], ["F"])
 
     def test_verdicts_the_real_tables_could_change(self):
-        # B: gate open, nothing decided, no tables. C has its tables, D was decided first, A's gate is shut.
-        self.assertEqual(self.summary["openToRealTables"], 1)
+        # B and G: gate open, no tables, nothing decided before the checks that read them. C has its
+        # tables, D was decided first, A's gate is shut.
+        self.assertEqual(self.summary["openToRealTables"], 2)
         self.assertEqual(self.summary["virtualMachines"], [{
             "hwid": "E", "path": "Desktop/V/F/M/E", "hypervisor": "KVM", "acpi": False, "type": 1, "name": "",
             "gate": GATE + "checkSlotCount", "decidedBy": None, "openToRealTables": True,
@@ -63,10 +66,10 @@ class SummaryTest(unittest.TestCase):
 
     def test_page_reads_one_kind_of_share(self):
         page = study_docs.render(self.summary, RESULTS, ["one assumption"])
-        for line in ["- `checkSlotCount` opens the gate on 50.0% and `checkConnectorCount` opens the gate on 25.0% "
+        for line in ["- `checkSlotCount` opens the gate on 60.0% and `checkConnectorCount` opens the gate on 20.0% "
                      "of the physical machines: together 100.0% of the machines on which the gate opens",
-                     "| `QemuDetection.checkSmbiosTable` | 1 | 4 | 25.0% |",
-                     "1 physical machines (25.0%) came without ACPI tables and have the gate open",
+                     "| `QemuDetection.checkSmbiosTable` | 1 | 5 | 20.0% |",
+                     "2 physical machines (40.0%) came without ACPI tables and have the gate open",
                      "| none (1), *could change* | `checkSlotCount` | - | Qemu (3), `QemuDetection.checkAcpiTables` "
                      "(`qemu-pc-seabios-tcg`) |"]:
             with self.subTest(line):
