@@ -13,7 +13,9 @@ under KVM and the kernel cannot boot there (a KVM without hardware
 virtualisation runs firmware but hangs a Linux kernel early), the tables are
 read from the guest's memory once the firmware has handed over (QEMU's
 monitor saves it) and formatted with `dmidecode --from-dump` and
-`acpidump -f`. The guest has no network (-nic none). Boots run one at a time,
+`acpidump -f`. Bochs, too slow to boot the kernel on a shared machine, boots a
+one-sector program instead that copies the same memory to its serial port. The
+guest has no network (-nic none). Boots run one at a time,
 niced; each prints one progress line, and a failure is named, never skipped.
 """
 
@@ -33,8 +35,7 @@ import tempfile
 import time
 
 PACKAGES = ["qemu-system-x86", "qemu-system-data", "seabios", "ovmf", "bochs", "bochs-term", "bochsbios",
-            "vgabios", "busybox-static", "dmidecode", "acpica-tools", "cpio", "syslinux", "syslinux-common", "mtools",
-            "dosfstools"]
+            "vgabios", "busybox-static", "dmidecode", "acpica-tools", "cpio", "nasm"]
 KERNEL_PACKAGE = "linux-image-amd64"
 SERIAL_START, SERIAL_DMI, SERIAL_ACPI, SERIAL_END = ("=== corvane report ===", "=== dmidecode ===",
                                                      "=== acpidump ===", "=== end of report ===")
@@ -68,6 +69,114 @@ echo '{SERIAL_ACPI}'
 echo '{SERIAL_END}'
 /bin/busybox poweroff -f
 """
+
+
+# Bochs runs Debian's kernel too slowly on a shared machine (an hour and more): its BIOS's tables are
+# copied instead by this boot sector, raw, to the serial port, and formatted here as for a KVM guest.
+BOOT_SECTOR = """; Boot sector: copies the BIOS area and the top of the low memory, raw, to the first serial port.
+bits 16
+org 0x7c00
+start:
+    cli
+    xor ax, ax
+    mov ds, ax
+    mov ss, ax
+    mov sp, 0x7c00
+    in al, 0x92                 ; A20 on, the fast way
+    or al, 2
+    and al, 0xfe
+    out 0x92, al
+    lgdt [gdt_descriptor]       ; unreal mode: fs keeps a 4 GiB limit back in real mode
+    mov eax, cr0
+    or al, 1
+    mov cr0, eax
+    jmp short .protected
+.protected:
+    mov bx, 8
+    mov fs, bx
+    and al, 0xfe
+    mov cr0, eax
+    xor ax, ax
+    mov fs, ax
+    mov dx, 0x3fb               ; 115200 baud, 8 bits, no parity
+    mov al, 0x80
+    out dx, al
+    mov dx, 0x3f8
+    mov al, 1
+    out dx, al
+    inc dx
+    xor al, al
+    out dx, al
+    mov dx, 0x3fb
+    mov al, 3
+    out dx, al
+    mov si, begin
+    call print
+    mov bp, regions
+.region:
+    mov esi, [bp]
+    mov ecx, [bp + 4]
+    test ecx, ecx
+    jz .done
+.byte:
+    mov al, [fs:esi]
+    call putc
+    inc esi
+    dec ecx
+    jnz .byte
+    add bp, 8
+    jmp .region
+.done:
+    mov si, finish
+    call print
+    mov dx, 0x8900              ; Bochs' power-off port
+    mov si, shutdown
+.off:
+    lodsb
+    test al, al
+    jz .halt
+    out dx, al
+    jmp .off
+.halt:
+    hlt
+    jmp .halt
+print:
+    lodsb
+    test al, al
+    jz .end
+    call putc
+    jmp print
+.end:
+    ret
+putc:
+    push ax
+    mov dx, 0x3fd
+.wait:
+    in al, dx
+    test al, 0x20
+    jz .wait
+    pop ax
+    mov dx, 0x3f8
+    out dx, al
+    ret
+gdt:
+    dq 0
+    dq 0x00cf92000000ffff       ; flat data segment
+gdt_descriptor:
+    dw gdt_descriptor - gdt - 1
+    dd gdt
+begin: db "=== memory ===", 0
+finish: db "=== end of memory ===", 0
+shutdown: db "Shutdown", 0
+regions:
+    dd 0xe0000, 0x20000
+    dd TOP - 0x40000, 0x40000
+    dd 0, 0
+    times 510 - ($ - $$) db 0
+    dw 0xaa55
+"""
+MEMORY_MARKERS = (b"=== memory ===", b"=== end of memory ===")
+BOOT_SECTOR_TOP = 0x40000  # bytes the boot sector copies below the top of the low memory
 
 
 @dataclasses.dataclass
@@ -107,7 +216,7 @@ CONFIGS = [
            "QEMU q35, SeaBIOS, TCG, every SMBIOS identity field (types 0-4) set to a physical desktop's strings",
            machine="q35", smbios=DISGUISE),
     Config("bochs-bios", "Bochs BIOS", "Bochs 2.7 with its own BIOS (BIOS-bochs-latest)", bochs=True,
-           timeout=1800),
+           timeout=900),
 ]
 
 
@@ -172,19 +281,13 @@ def make_initramfs(work):
     return image
 
 
-def make_boot_disk(work, kernel, initramfs):
-    """A FAT disk with syslinux for Bochs, which cannot load a kernel itself: 130 cylinders, 16 heads, 63 sectors."""
-    disk = work / "bochs-disk.img"
-    if disk.exists():
-        disk.unlink()
-    subprocess.run(["mkfs.fat", "-C", str(disk), str(130 * 16 * 63 // 2)], check=True, capture_output=True)
-    subprocess.run(["syslinux", "--install", str(disk)], check=True)
-    config = work / "syslinux.cfg"
-    config.write_text("DEFAULT linux\nLABEL linux\n  KERNEL vmlinuz\n  INITRD initrd.gz\n"
-                      "  APPEND console=ttyS0,115200 quiet panic=-1\n")
-    for source, name in ((kernel, "vmlinuz"), (initramfs, "initrd.gz"), (config, "syslinux.cfg")):
-        subprocess.run(["mcopy", "-i", str(disk), str(source), f"::{name}"], check=True)
-    return disk
+def make_boot_floppy(work):
+    """A 1.44 MB floppy whose boot sector copies the firmware's tables to the serial port."""
+    source, sector, floppy = work / "dump.asm", work / "dump.bin", work / "bochs-floppy.img"
+    source.write_text(BOOT_SECTOR)
+    subprocess.run(["nasm", "-f", "bin", f"-DTOP={MEMORY_MB << 20:#x}", "-o", str(sector), str(source)], check=True)
+    floppy.write_bytes(sector.read_bytes().ljust(1474560, b"\0"))
+    return floppy
 
 
 def qemu_command(config, kernel, initramfs, serial, monitor):
@@ -198,12 +301,12 @@ def qemu_command(config, kernel, initramfs, serial, monitor):
     return command
 
 
-def bochs_command(disk, serial, bochsrc):
-    bochsrc.write_text(f"""memory: guest={MEMORY_MB}, host=256
+def bochs_command(floppy, serial, bochsrc):
+    bochsrc.write_text(f"""megs: {MEMORY_MB}
 romimage: file=/usr/share/bochs/BIOS-bochs-latest
 vgaromimage: file=/usr/share/vgabios/vgabios.bin
-ata0-master: type=disk, path={disk}, mode=flat, cylinders=130, heads=16, spt=63
-boot: disk
+floppya: 1_44={floppy}, status=inserted
+boot: floppy
 com1: enabled=1, mode=file, dev={serial}
 display_library: term
 log: /dev/null
@@ -226,20 +329,18 @@ def serial_report(text):
     return text[start:middle], text[middle + len(SERIAL_ACPI) + 1:text.index(SERIAL_END)]
 
 
-def run_until_report(command, serial, timeout):
-    """Runs the emulator until the guest printed its report (or the time is up); stops it either way."""
+def run_until_report(command, serial, timeout, read=lambda data: serial_report(data.decode(errors="replace"))):
+    """Runs the emulator until `read` finds the guest's report in its serial output (or the time is up);
+    stops it either way."""
     started = time.monotonic()
     process = subprocess.Popen(["nice", *command], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE, start_new_session=True)
     report = None
     try:
         while time.monotonic() - started < timeout:
-            if serial.exists():
-                report = serial_report(serial.read_text(errors="replace"))
-                if report:
-                    break
-            if process.poll() is not None:
-                report = serial_report(serial.read_text(errors="replace")) if serial.exists() else None
+            ended = process.poll() is not None
+            report = read(serial.read_bytes()) if serial.exists() else None
+            if report or ended:
                 break
             time.sleep(1)
     finally:
@@ -389,18 +490,34 @@ def report_from_memory(config, kernel, initramfs, work):
         if process.poll() is None:
             os.killpg(process.pid, signal.SIGKILL)  # the emulator and anything it started, nothing else
         process.communicate()
-    smbios = work / f"{config.name}.dmi"
+    return format_tables(memory, work, config.name), command
+
+
+def memory_from_serial(data):
+    """The guest memory the boot sector copied to the serial port, once all of it is there."""
+    start, end = data.find(MEMORY_MARKERS[0]), data.find(MEMORY_MARKERS[1])
+    if start < 0 or end < 0:
+        return None
+    copied = data[start + len(MEMORY_MARKERS[0]):end]
+    if len(copied) != 0x20000 + BOOT_SECTOR_TOP:
+        raise RuntimeError(f"the boot sector copied {len(copied)} bytes, not {0x20000 + BOOT_SECTOR_TOP}")
+    return GuestMemory([(0xE0000, copied[:0x20000]), ((MEMORY_MB << 20) - BOOT_SECTOR_TOP, copied[0x20000:])])
+
+
+def format_tables(memory, work, name):
+    """(dmidecode text, acpidump text) of the tables in guest memory, by dmidecode's and acpidump's own code."""
+    smbios = work / f"{name}.dmi"
     smbios.write_bytes(dmidecode_dump(memory))
     dmi = subprocess.run(["dmidecode", "--from-dump", str(smbios)], capture_output=True, text=True, check=True).stdout
     texts = []
     for number, data in enumerate(acpi_tables(memory)):
-        binary = work / f"{config.name}.{number}.dat"
+        binary = work / f"{name}.{number}.dat"
         binary.write_bytes(data)
         done = subprocess.run(["acpidump", "-f", str(binary)], capture_output=True, text=True, check=True)
         texts.append(done.stdout.strip("\n") + "\n")
         binary.unlink()
     smbios.unlink()
-    return (dmi, "\n".join(texts) + "\n"), command
+    return dmi, "\n".join(texts) + "\n"
 
 
 def kvm_boots_linux():
@@ -410,14 +527,15 @@ def kvm_boots_linux():
     return " vmx" in flags or " svm" in flags
 
 
-def boot(config, kernel, initramfs, disk, work):
+def boot(config, kernel, initramfs, floppy, work):
     serial = work / f"{config.name}.serial"
     if serial.exists():
         serial.unlink()
     if config.bochs:
-        command = bochs_command(disk, serial, work / "bochsrc")
-        report, seconds, stderr = run_until_report(command, serial, config.timeout)
-        return report, command, seconds, stderr, "in-guest"
+        command = bochs_command(floppy, serial, work / "bochsrc")
+        memory, seconds, stderr = run_until_report(command, serial, config.timeout, memory_from_serial)
+        report = format_tables(memory, work, config.name) if memory else None
+        return report, command, seconds, stderr, "guest memory, copied by a boot sector after the firmware"
     if config.from_memory or (config.accel == "kvm" and not kvm_boots_linux()):
         started = time.monotonic()
         report, command = report_from_memory(config, kernel, initramfs, work)
@@ -453,7 +571,7 @@ def main():
     kernel, kernel_package = fetch_kernel(work)
     initramfs = make_initramfs(work)
     configs = [c for c in CONFIGS if not arguments.only or c.name in arguments.only]
-    disk = make_boot_disk(work, kernel, initramfs) if any(c.bochs for c in configs) else None
+    floppy = make_boot_floppy(work) if any(c.bochs for c in configs) else None
     failures = 0
     for number, config in enumerate(configs, 1):
         if config.accel == "kvm" and not os.access("/dev/kvm", os.R_OK | os.W_OK):
@@ -461,7 +579,7 @@ def main():
             failures += 1
             continue
         try:
-            report, command, seconds, stderr, how = boot(config, kernel, initramfs, disk, work)
+            report, command, seconds, stderr, how = boot(config, kernel, initramfs, floppy, work)
         except (RuntimeError, OSError, subprocess.CalledProcessError) as error:
             log(f"[{number}/{len(configs)}] {config.name}: FAILED: {error}")
             failures += 1
