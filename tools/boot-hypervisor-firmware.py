@@ -484,8 +484,10 @@ def report_from_memory(config, kernel, initramfs, work):
             if any(memory.anchor(text) is not None for text in (b"_SM_", b"_SM3_", b"RSD PTR ")):
                 break
         else:
-            raise RuntimeError("neither an SMBIOS entry point nor an RSDP in guest memory after 90 s: this "
-                               "firmware exposes neither where a BIOS puts them")
+            uefi = " (a UEFI firmware leaves them where only its own configuration table points)" \
+                if config.family == "OVMF" else ""
+            raise RuntimeError("neither an SMBIOS entry point nor an RSDP in the BIOS area of guest memory after "
+                               f"90 s{uefi}")
     finally:
         if process.poll() is None:
             os.killpg(process.pid, signal.SIGKILL)  # the emulator and anything it started, nothing else
@@ -506,6 +508,10 @@ def memory_from_serial(data):
 
 def format_tables(memory, work, name):
     """(dmidecode text, acpidump text) of the tables in guest memory, by dmidecode's and acpidump's own code."""
+    if memory.anchor(b"_SM_") is None and memory.anchor(b"_SM3_") is None:
+        rsdp = memory.anchor(b"RSD PTR ")
+        raise RuntimeError("no SMBIOS entry point in the BIOS area, so no report the converter can read; ACPI: "
+                           + (f"an RSDP at {rsdp:#x}" if rsdp is not None else "no RSDP either"))
     smbios = work / f"{name}.dmi"
     smbios.write_bytes(dmidecode_dump(memory))
     dmi = subprocess.run(["dmidecode", "--from-dump", str(smbios)], capture_output=True, text=True, check=True).stdout
@@ -573,22 +579,30 @@ def main():
     configs = [c for c in CONFIGS if not arguments.only or c.name in arguments.only]
     floppy = make_boot_floppy(work) if any(c.bochs for c in configs) else None
     failures = 0
+
+    def failed(number, config, why):
+        """A configuration without a report: named on the console and beside the reports, never skipped."""
+        log(f"[{number}/{len(configs)}] {config.name}: FAILED: {why}")
+        (output / f"{config.name}.failed").write_text(
+            f"configuration: {config.name}\nwhat: {config.what}\nfirmware family: {config.family}\nfailure: {why}\n")
+
     for number, config in enumerate(configs, 1):
+        for stale in output.glob(f"{config.name}.*"):
+            stale.unlink()
         if config.accel == "kvm" and not os.access("/dev/kvm", os.R_OK | os.W_OK):
-            log(f"[{number}/{len(configs)}] {config.name}: FAILED: /dev/kvm is missing or not usable here")
             failures += 1
+            failed(number, config, "/dev/kvm is missing or not usable here")
             continue
         try:
             report, command, seconds, stderr, how = boot(config, kernel, initramfs, floppy, work)
         except (RuntimeError, OSError, subprocess.CalledProcessError) as error:
-            log(f"[{number}/{len(configs)}] {config.name}: FAILED: {error}")
             failures += 1
+            failed(number, config, str(error))
             continue
         if not report or not report[0].strip():
-            detail = f"; emulator said: {stderr[:300]}" if stderr else ""
-            log(f"[{number}/{len(configs)}] {config.name}: FAILED: no report on the serial port after "
-                f"{seconds:.0f} s (log: {work / (config.name + '.serial')}){detail}")
             failures += 1
+            detail = f"; the emulator said: {stderr[:300]}" if stderr else ""
+            failed(number, config, f"no report on the serial port after {seconds:.0f} s{detail}")
             continue
         dmi, acpidump = report
         (output / f"{config.name}.dmidecode").write_text(dmi)

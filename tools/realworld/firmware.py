@@ -37,16 +37,26 @@ NOT_BOOTABLE = [("VirtualBox", "virtualbox"), ("VMware", "vmware"), ("Hyper-V", 
                 ("Parallels", "parallels"), ("Xen", "xen")]
 
 
+def _facts(path):
+    facts = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        key, _, value = line.partition(": ")
+        facts.setdefault(key, value)
+    return facts
+
+
+def failures():
+    """(name, facts) of every configuration the boot script could not get a report from, and why."""
+    return [(path.stem, _facts(path)) for path in sorted(FIXTURES.glob("*.failed"))]
+
+
 def configurations():
     """(name, provenance lines as a dict, Report) of every booted configuration, by name."""
     found = []
     for dmi in sorted(FIXTURES.glob("*.dmidecode")):
         name = dmi.stem
         acpi = FIXTURES / f"{name}.acpidump"
-        facts = {}
-        for line in (FIXTURES / f"{name}.provenance").read_text(encoding="utf-8").splitlines():
-            key, _, value = line.partition(": ")
-            facts.setdefault(key, value)
+        facts = _facts(FIXTURES / f"{name}.provenance")
         report = Report(name, f"Virtual/{facts.get('firmware family', '')}/{name}/{name}/{name}", "Virtual",
                         facts.get("firmware family", ""), name, dmi.read_text(encoding="utf-8"),
                         acpi.read_text(encoding="utf-8") if acpi.exists() else None)
@@ -150,6 +160,19 @@ def render(measured):
     out.append("\"Without the ACPI tables\" replays the same report with the assumed machine's tables (an AMI "
                "firmware's, as the study gives every report that comes without an acpidump): what the verdict "
                "would be if only the SMBIOS table were known.\n")
+    out.append("KVM here is a software KVM without hardware virtualisation: it runs the firmware but not Linux, so "
+               "its rows are read from guest memory. They match the same machine under TCG, but for the FADT's "
+               "SMI command port and its ACPI enable and disable values, which QEMU leaves out where KVM offers "
+               "no system management mode.\n")
+    gone = failures()
+    if gone:
+        out.append("## Configurations without a report\n")
+        out.append("| Configuration | Firmware | Why |")
+        out.append("|---|---|---|")
+        for name, facts in gone:
+            out.append(f"| `{name}` ({facts.get('what', '')}) | {facts.get('firmware family', '')} | "
+                       f"{facts.get('failure', '')} |")
+        out.append("")
     out.append("## Products that cannot be booted here\n")
     out.append("VirtualBox, VMware, Hyper-V, Parallels and Xen: Debian ships no firmware of theirs, so none of them "
                "is measured on this page. Their verdicts are held by the corpus profiles, written from what their "
