@@ -41,7 +41,7 @@ SERIAL_START, SERIAL_DMI, SERIAL_ACPI, SERIAL_END = ("=== corvane report ===", "
                                                      "=== acpidump ===", "=== end of report ===")
 MEMORY_MB = 2048  # a desktop guest's memory: the gate's memory-size step must not decide for it
 
-# A physical desktop's own strings for every identity field of SMBIOS types 0 to 3 and the processor's,
+# A physical desktop's own strings for every identity field of SMBIOS types 0 to 3, the processor's and the memory's,
 # as someone hiding a virtual machine would set them.
 DISGUISE = [
     "type=0,vendor=American Megatrends Inc.,version=1801,date=07/12/2023,release=5.27",
@@ -51,9 +51,12 @@ DISGUISE = [
     "asset=Default string,location=Default string",
     "type=3,manufacturer=Default string,version=Default string,serial=Default string,asset=Default string,"
     "sku=Default string",
-    # The processor structure names QEMU too: whoever hides a machine's maker hides it there as well.
+    # The processor and memory structures name QEMU too: whoever hides a machine's maker hides it there
+    # as well (a comma in a value is doubled, as QEMU's options escape it).
     "type=4,manufacturer=Advanced Micro Devices,, Inc.,version=AMD Ryzen 5 7600 6-Core Processor,"
     "serial=Unknown,asset=Unknown,part=Unknown",
+    "type=17,loc_pfx=DIMMA,bank=BANK 0,manufacturer=Kingston,serial=4A3B2C1D,asset=Not Specified,"
+    "part=KF556C40-16,speed=5600",
 ]
 
 INIT = f"""#!/bin/sh
@@ -166,7 +169,9 @@ gdt_descriptor:
     dw gdt_descriptor - gdt - 1
     dd gdt
 begin: db "=== memory ===", 0
-finish: db "=== end of memory ===", 0
+finish: db "=== end of memory ===", 13, 10
+    times 32 db 10
+    db 0
 shutdown: db "Shutdown", 0
 regions:
     dd 0xe0000, 0x20000
@@ -213,7 +218,7 @@ CONFIGS = [
            firmware=["-drive", "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
                      "-drive", "if=pflash,format=raw,snapshot=on,file=/usr/share/OVMF/OVMF_VARS_4M.fd"]),
     Config("qemu-q35-seabios-disguised-tcg", "SeaBIOS",
-           "QEMU q35, SeaBIOS, TCG, every SMBIOS identity field (types 0-4) set to a physical desktop's strings",
+           "QEMU q35, SeaBIOS, TCG, every SMBIOS identity field (types 0-4, 17) set to a physical desktop's strings",
            machine="q35", smbios=DISGUISE),
     Config("bochs-bios", "Bochs BIOS", "Bochs 2.7 with its own BIOS (BIOS-bochs-latest)", bochs=True,
            timeout=900),
@@ -302,6 +307,7 @@ def qemu_command(config, kernel, initramfs, serial, monitor):
 
 
 def bochs_command(floppy, serial, bochsrc):
+    # Without a sound device: its ALSA driver aborts Bochs on a machine without one.
     bochsrc.write_text(f"""megs: {MEMORY_MB}
 romimage: file=/usr/share/bochs/BIOS-bochs-latest
 vgaromimage: file=/usr/share/vgabios/vgabios.bin
@@ -315,8 +321,11 @@ speaker: enabled=0
 sound: waveoutdrv=dummy, waveindrv=dummy, midioutdrv=dummy
 """)
     # Debian's Bochs has no display-less library; its terminal one gets a pseudo-terminal from script(1).
-    # Without a sound device: its ALSA driver aborts Bochs on a machine without sound.
-    return ["script", "-qfec", f"stty rows 25 cols 80; bochs -q -f {shlex.quote(str(bochsrc))}", "/dev/null"]
+    # Debian's Bochs starts in its debugger: the one command "c" lets the machine run.
+    commands = bochsrc.with_suffix(".commands")
+    commands.write_text("c\n")
+    return ["script", "-qfec", f"stty rows 25 cols 80; bochs -q -f {shlex.quote(str(bochsrc))} "
+            f"-rc {shlex.quote(str(commands))}", "/dev/null"]
 
 
 def serial_report(text):

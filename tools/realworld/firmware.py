@@ -161,9 +161,8 @@ def render(measured):
                "firmware's, as the study gives every report that comes without an acpidump): what the verdict "
                "would be if only the SMBIOS table were known.\n")
     out.append("KVM here is a software KVM without hardware virtualisation: it runs the firmware but not Linux, so "
-               "its rows are read from guest memory. They match the same machine under TCG, but for the FADT's "
-               "SMI command port and its ACPI enable and disable values, which QEMU leaves out where KVM offers "
-               "no system management mode.\n")
+               "its rows are read from guest memory. Their tables are those of the same configuration under TCG but "
+               "for the FADT, whose SMI command port and ACPI enable and disable values are zero under this KVM.\n")
     gone = failures()
     if gone:
         out.append("## Configurations without a report\n")
