@@ -560,13 +560,15 @@ def boot(config, kernel, initramfs, floppy, work):
     return report, command, seconds, stderr, "in-guest"
 
 
-def provenance(config, command, how, kernel_package):
+def provenance(config, command, how, kernel_package, work):
     packages = ["qemu-system-x86", "seabios", "ovmf", "bochs", "bochsbios", "vgabios", "busybox-static",
                 "dmidecode", "acpica-tools"]
     lines = [f"configuration: {config.name}", f"what: {config.what}", f"firmware family: {config.family}",
              f"read: {how}", f"kernel: {kernel_package}"]
     lines += [f"package: {p} {version(p)}" for p in packages]
     lines.append("command: " + " ".join(shlex.quote(part) for part in command))
+    if config.bochs:  # the machine is in its configuration file, not on the command line
+        lines += [f"bochsrc: {line}" for line in (work / "bochsrc").read_text().splitlines()]
     return "\n".join(lines) + "\n"
 
 
@@ -617,7 +619,7 @@ def main():
         (output / f"{config.name}.dmidecode").write_text(dmi)
         if acpidump.strip():
             (output / f"{config.name}.acpidump").write_text(acpidump)
-        (output / f"{config.name}.provenance").write_text(provenance(config, command, how, kernel_package))
+        (output / f"{config.name}.provenance").write_text(provenance(config, command, how, kernel_package, work))
         tables = acpidump.count(" @ 0x")
         log(f"[{number}/{len(configs)}] {config.name}: {seconds:.0f} s, {how}, "
             f"{dmi.count('DMI type')} SMBIOS structures, {tables} ACPI tables")

@@ -148,7 +148,8 @@ def render(measured):
            "Without the ACPI tables |",
            "|---|---|---|---|---|---|---|"]
     for name, facts, own, assumed in measured:
-        steps = ", ".join(_short(step) for step in own["gateSigns"]) or "none"
+        steps = ", ".join(_short(step) + (" (opens the gate)" if step == own["gate"] else "")
+                          for step in own["gateSigns"]) or "none"
         artefacts = "; ".join(f"`{item}`" for item in own["evidence"]) or "-"
         if (assumed["type"], assumed["decidedBy"]) == (own["type"], own["decidedBy"]):
             change = "the same"

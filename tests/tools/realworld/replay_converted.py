@@ -33,16 +33,30 @@ def real_machines():
 
 
 # Each booted configuration: (verdict with its own tables, verdict with the assumed machine's tables).
+# QEMU's own SMBIOS names QEMU as the system's maker, which opens the gate and decides, tables or not.
+QEMU_BY_NAME = (verdict(3, "checkComputerSystemManufacturer", f"{QEMU}.checkSmbiosTable"),) * 2
+# With no QEMU in the SMBIOS (disguised, or Bochs' BIOS), no cache structure opens the gate and only
+# the "BOCH" of the ACPI tables' OEM ID decides: without them, no product is found.
+BY_ACPI_ALONE = (verdict(3, "checkCacheMemoryCount", f"{QEMU}.checkAcpiTables"),
+                 verdict(1, "checkCacheMemoryCount", None))
 FIRMWARE = {
-    # QEMU's own SMBIOS names QEMU as the system's maker, which opens the gate and decides, tables or not.
-    "qemu-pc-seabios-tcg": (verdict(3, "checkComputerSystemManufacturer", f"{QEMU}.checkSmbiosTable"),
-                            verdict(3, "checkComputerSystemManufacturer", f"{QEMU}.checkSmbiosTable")),
+    "qemu-pc-seabios-tcg": QEMU_BY_NAME,
+    "qemu-q35-seabios-tcg": QEMU_BY_NAME,
+    "qemu-pc-ovmf-tcg": QEMU_BY_NAME,
+    "qemu-q35-ovmf-tcg": QEMU_BY_NAME,
+    "qemu-pc-seabios-kvm": QEMU_BY_NAME,
+    "qemu-q35-seabios-kvm": QEMU_BY_NAME,
+    "qemu-q35-seabios-disguised-tcg": BY_ACPI_ALONE,
+    "bochs-bios": BY_ACPI_ALONE,
 }
 
 
 def firmware_reports():
-    for name, _, report in firmware.configurations():
-        own, assumed = FIRMWARE.get(name, (None, None))
+    booted = firmware.configurations()
+    if sorted(name for name, _, _ in booted) != sorted(FIRMWARE):
+        raise SystemExit(f"booted configurations {sorted(n for n, _, _ in booted)} are not those of FIRMWARE")
+    for name, _, report in booted:
+        own, assumed = FIRMWARE[name]
         yield name, report, own
         yield f"{name} without its ACPI tables", firmware.without_tables(report), assumed
 
