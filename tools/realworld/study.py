@@ -126,8 +126,8 @@ def main(argv):
     parser.add_argument("--exe", required=True, help="corvane-vmd.exe")
     parser.add_argument("--run", default="", help="what runs a Windows program (wine, the build's wine-run.sh)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="conversion processes")
-    parser.add_argument("--limit", type=int, help="only the first N reports in path order (form factor first, so no sample of the "
-                        "collection: a try; the documents say so)")
+    parser.add_argument("--limit", type=int, help="only the first N reports in path order (form factor first, so "
+                        "no sample of the collection: a try; the documents say so)")
     parser.add_argument("--results", help="keep every report's result in this file (JSON lines)")
     parser.add_argument("--from-results", help="write the documents from a kept results file, without a run")
     parser.add_argument("--sample", action="store_true", help="also choose and write the committed sample")
@@ -143,12 +143,12 @@ def main(argv):
         parser.error("give a clone of linuxhw/DMI, or --from-results")
 
     results.sort(key=lambda entry: entry["path"])
+    if arguments.sample:  # first: the sample holds every virtual machine, which the next step reads
+        if not arguments.dmi:
+            parser.error("--sample reads the reports again: give the clones too")
+        sample_expectations.choose_and_write(results, arguments.dmi, arguments.acpi, run)
     family = firmware.family_verdicts(command)
     summary = study_docs.summarise(results, steps, checks, run, family)
     write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
     write_or_check(OUTPUT_MD, study_docs.render(summary, results, assumed.DESCRIPTION), SCRIPT, False)
-    if arguments.sample:
-        if not arguments.dmi:
-            parser.error("--sample reads the reports again: give the clones too")
-        sample_expectations.choose_and_write(results, arguments.dmi, arguments.acpi, run)
     return 0
