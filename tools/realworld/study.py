@@ -4,9 +4,10 @@ replayed through the library's own checks in one `corvane-vmd survey -`
 process; the results written as docs/real-world.md and docs/real-world.json.
 
     tools/realworld-study study DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
-                               [--jobs N] [--limit N] [--results FILE] [--sample]
-    tools/realworld-study study --from-results FILE --exe corvane-vmd.exe [--run wine]
-                               the documents again from a kept run, without a new one
+                               [--jobs N] [--skip N] [--limit N] [--results FILE] [--sample]
+    tools/realworld-study study --from-results FILE... --exe corvane-vmd.exe [--run wine]
+                               the documents again from kept runs, without a new one: runs
+                               over consecutive slices (--skip) are joined into one
 
 The clones are plain `git clone`s (bare ones too): reports are read from
 their git objects, no checkout needed. --results keeps every report's result
@@ -70,6 +71,8 @@ def run_study(arguments, command):
         "dmiCommit": dataset_commit(arguments.dmi),
         "acpiCommit": dataset_commit(arguments.acpi),
     }
+    if arguments.skip:
+        run["skip"] = arguments.skip
     results = []
     # Every result is kept as it comes, so that a run stopped early still leaves what it found.
     kept = open(arguments.results, "w", encoding="utf-8", buffering=1) if arguments.results else None
@@ -84,7 +87,8 @@ def run_study(arguments, command):
             print(f"study: {len(results):,} reports", file=sys.stderr, flush=True)
 
     started = time.monotonic()
-    status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit),
+    status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit,
+                                                  skip=arguments.skip),
                                      command, arguments.jobs, keep)
     run["seconds"] = round(time.monotonic() - started)
     if kept:
@@ -118,6 +122,28 @@ def read_results(path):
     return run, results
 
 
+def join_results(runs):
+    """One run from runs over consecutive slices of the collection, in path order, each but the first
+    started with --skip where the one before it ends. A slice stopped early is whole when it reached
+    the next slice's start: its results beyond it are the next slice's own."""
+    run, results = dict(runs[0][0]), []
+    for (facts, entries), following in zip(runs, [r[0] for r in runs[1:]] + [None]):
+        entries = sorted(entries, key=lambda entry: entry["path"])
+        if following is not None:
+            wanted = following.get("skip", 0) - (facts.get("skip") or 0)
+            if len(entries) < wanted:
+                raise SystemExit(f"a slice ends after {len(entries)} reports, {wanted - len(entries)} before the next begins")
+            entries = entries[:wanted]
+        results += entries
+    if len(runs) > 1:
+        last = runs[-1][0]
+        run.pop("stopped", None)
+        run.update({key: last[key] for key in ("stopped",) if key in last})
+        run.pop("seconds", None)  # slices run side by side: no one time measures the whole
+        run["slices"] = len(runs)
+    return run, results
+
+
 def main(argv):
     parser = argparse.ArgumentParser(prog="realworld-study study", description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -128,15 +154,18 @@ def main(argv):
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="conversion processes")
     parser.add_argument("--limit", type=int, help="only the first N reports in path order (form factor first, so "
                         "no sample of the collection: a try; the documents say so)")
+    parser.add_argument("--skip", type=int, default=0, help="leave out the first N reports in path order (a run "
+                        "over the rest, to be joined with one over those)")
     parser.add_argument("--results", help="keep every report's result in this file (JSON lines)")
-    parser.add_argument("--from-results", help="write the documents from a kept results file, without a run")
+    parser.add_argument("--from-results", nargs="+", help="write the documents from kept results files, without a "
+                        "run; several are runs over consecutive slices of the collection, joined")
     parser.add_argument("--sample", action="store_true", help="also choose and write the committed sample")
     arguments = parser.parse_args(argv)
     command = ([arguments.run] if arguments.run else []) + [arguments.exe]
 
     steps, checks = all_checks(command)
     if arguments.from_results:
-        run, results = read_results(arguments.from_results)
+        run, results = join_results([read_results(path) for path in arguments.from_results])
     elif arguments.dmi:
         run, results = run_study(arguments, command)
     else:

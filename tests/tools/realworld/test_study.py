@@ -3,7 +3,7 @@ prints (toolkit/explain/StudyShares.h), and the converter's reading of firmware 
 and processor structures, each on small data checked by hand."""
 import unittest
 
-from realworld import firmware, sample, shares, study_docs
+from realworld import firmware, sample, shares, study, study_docs
 from realworld.report_profile import ACPI_READERS, convert
 from test_converter import fixture, rows
 
@@ -74,6 +74,18 @@ class SummaryTest(unittest.TestCase):
                      "(`qemu-pc-seabios-tcg`) |"]:
             with self.subTest(line):
                 self.assertIn(line, page)
+
+
+class SlicesTest(unittest.TestCase):
+    def test_slices_join_in_path_order(self):
+        # The first slice was stopped after it passed the second's start (--skip 2): its third is the second's.
+        first = ({"date": "d", "stopped": True}, [{"path": p} for p in ("c", "a", "b")])
+        second = ({"date": "d", "skip": 2, "seconds": 9}, [{"path": p} for p in ("c", "d")])
+        run, results = study.join_results([first, second])
+        self.assertEqual([e["path"] for e in results], ["a", "b", "c", "d"])
+        self.assertEqual(run, {"date": "d", "slices": 2})
+        with self.assertRaises(SystemExit):  # a slice stopped before the next one's start leaves a gap
+            study.join_results([({"stopped": True}, [{"path": "a"}]), second])
 
 
 class ShareTest(unittest.TestCase):
