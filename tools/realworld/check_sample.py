@@ -22,6 +22,9 @@ def main(argv):
     parser.add_argument("--exe", required=True)
     parser.add_argument("--run", default="")
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--record", action="store_true",
+                        help="write what the sample gives now as expected.json (the converter or the rules changed on "
+                             "purpose, and the sample keeps its reports)")
     arguments = parser.parse_args(argv)
     command = ([arguments.run] if arguments.run else []) + [arguments.exe]
 
@@ -31,6 +34,10 @@ def main(argv):
     status = pipeline.survey_reports(reports, command, arguments.jobs, entries.append)
 
     found = sample_expectations.expectations(entries)
+    if arguments.record:
+        sample_expectations.EXPECTED.write_text(json.dumps(found, indent=1, ensure_ascii=False) + "\n", encoding="utf-8")
+        print(f"sample: {len(entries)} reports recorded in {sample_expectations.EXPECTED}")
+        return 0
     differences = []
     for path in sorted(set(expected["reports"]) | set(found["reports"])):
         want, got = expected["reports"].get(path), found["reports"].get(path)
