@@ -139,7 +139,7 @@ def join_results(runs):
         last = runs[-1][0]
         run.pop("stopped", None)
         run.update({key: last[key] for key in ("stopped",) if key in last})
-        run.pop("seconds", None)  # slices run side by side: no one time measures the whole
+        run.pop("seconds", None)  # slices run side by side or one after another: no one time measures the whole
         run["slices"] = len(runs)
     return run, results
 

@@ -184,8 +184,8 @@ def render(summary, results, assumed):
         out.append(f"- Time: {run['seconds'] // 60} min {run['seconds'] % 60} s on {run.get('cores')} cores, "
                    f"conversion included ({rate:,.0f} reports a second), on {run.get('date')}")
     if run.get("slices"):
-        out.append(f"- Run as {run['slices']} slices of the collection, side by side, joined in path order; no one "
-                   "time measures the whole run")
+        out.append(f"- Run as {run['slices']} slices of the collection, joined in path order; no one time measures "
+                   "the whole run")
     for key, name in (("dmiCommit", "linuxhw/DMI"), ("acpiCommit", "linuxhw/ACPI")):
         if run.get(key):
             out.append(f"- {name} at commit `{run[key]}`")
