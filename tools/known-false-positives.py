@@ -20,6 +20,7 @@ import subprocess
 import sys
 
 from generated_doc import write_or_check
+from realworld.study_docs import share
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PROFILES = ROOT / "tests" / "fixtures" / "profiles"
@@ -187,7 +188,7 @@ def measured_shares():
         "`acpidump` reports of real computers, replayed through the library's own checks, with what a report "
         "does not hold taken from a typical physical Windows machine (`docs/real-world.md` gives the "
         "assumptions, the examples and the machines behind every number). The gate opens on "
-        f"{study['gateOpens']:,} of them ({100.0 * study['gateOpens'] / physical:.1f}%)"
+        f"{study['gateOpens']:,} of them ({share(study['gateOpens'], physical)})"
         + (", and a product is claimed on " + ", ".join(f"{count:,} ({name})" for name, count in
                                                      study["productsClaimed"].items())
            if study["productsClaimed"] else ", and no product is claimed on any") + ".\n",
@@ -198,12 +199,14 @@ def measured_shares():
                                                   if count]
     for name, count in rows:
         measured = physical - unmeasured.get(name, 0)
-        share = f"{100.0 * count / measured:.1f}%" if measured else "-"
-        out.append(f"| `{name}` | {count:,} | {measured:,} | {share} |")
+        out.append(f"| `{name}` | {count:,} | {measured:,} | {share(count, measured)} |")
+    acpi = physical - max((unmeasured.get(name, 0) for name in unmeasured if "Acpi" in name), default=0)
     out.append("\nProduct checks that show on no physical machine of the study are left out. The disk drive, "
                "power and video controller steps, and the product checks of registry, files, processes and "
                "adapters, read facts a firmware report does not hold: there the study measures only its "
-               "assumed machine.\n")
+               f"assumed machine. The checks that read ACPI tables are measured only on the {acpi:,} machines "
+               f"whose report has them, and the verdict of {study.get('openToRealTables', 0):,} machines without "
+               "them could change with their real tables.\n")
     return "\n".join(out)
 
 

@@ -1,35 +1,31 @@
-#!/usr/bin/env python3
-"""The sample test: converts the committed sample of real reports
+"""`check-sample`: the sample test: converts the committed sample of real reports
 (tests/fixtures/realworld/sample/), replays it through one survey, and
 compares every report's verdict, gate, deciding check and signs, and the
 per-step counts, with what the study recorded in expected.json.
 
-    tools/realworld/check_sample.py --exe corvane-vmd.exe [--run WRAPPER]
+    tools/realworld-study check-sample --exe corvane-vmd.exe [--run WRAPPER]
 
 Exits 1 with the differences when any report or count differs.
 """
 
 import argparse
 import json
-import pathlib
 import sys
 
-HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
-
-import pipeline  # noqa: E402
-import sample  # noqa: E402
-import sample_expectations  # noqa: E402
+from . import pipeline, sample, sample_expectations
 
 SHOWN = 20  # differences printed at most
 
 
-def main():
-    parser = argparse.ArgumentParser()
+def main(argv):
+    parser = argparse.ArgumentParser(prog="realworld-study check-sample")
     parser.add_argument("--exe", required=True)
     parser.add_argument("--run", default="")
     parser.add_argument("--jobs", type=int, default=2)
-    arguments = parser.parse_args()
+    parser.add_argument("--record", action="store_true",
+                        help="write what the sample gives now as expected.json (the converter or the rules changed on "
+                             "purpose, and the sample keeps its reports)")
+    arguments = parser.parse_args(argv)
     command = ([arguments.run] if arguments.run else []) + [arguments.exe]
 
     expected = json.loads(sample_expectations.EXPECTED.read_text(encoding="utf-8"))
@@ -38,6 +34,10 @@ def main():
     status = pipeline.survey_reports(reports, command, arguments.jobs, entries.append)
 
     found = sample_expectations.expectations(entries)
+    if arguments.record:
+        sample_expectations.EXPECTED.write_text(json.dumps(found, indent=1, ensure_ascii=False) + "\n", encoding="utf-8")
+        print(f"sample: {len(entries)} reports recorded in {sample_expectations.EXPECTED}")
+        return 0
     differences = []
     for path in sorted(set(expected["reports"]) | set(found["reports"])):
         want, got = expected["reports"].get(path), found["reports"].get(path)
@@ -50,11 +50,9 @@ def main():
         print(difference, file=sys.stderr)
     if differences:
         print(f"{len(differences)} differences from the recorded study (survey exit status {status}); if the rules "
-              "changed on purpose, run tools/realworld/study.py --sample again", file=sys.stderr)
+              "changed on purpose, run tools/realworld-study study --sample again", file=sys.stderr)
         return 1
     print(f"sample: {len(entries)} real reports replay as the study recorded them")
     return 0
 
 
-if __name__ == "__main__":
-    sys.exit(main())

@@ -12,8 +12,7 @@ import queue
 import subprocess
 import threading
 
-import report_profile
-import sample
+from . import report_profile, sample
 
 
 def convert_one(report):

@@ -11,17 +11,10 @@ from __future__ import annotations
 
 import base64
 import re
-import sys
-import os
 from typing import Optional
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-import acpi  # noqa: E402
-import assumed  # noqa: E402
-import dmidecode  # noqa: E402
-import smbios  # noqa: E402
-from reports import Report  # noqa: E402
+from . import acpi, assumed, dmidecode, smbios
+from .reports import Report
 
 ASSUMED = assumed
 
@@ -54,22 +47,52 @@ def _all(report: dmidecode.DmiReport, kind: int) -> list[dmidecode.Structure]:
 _DATE = re.compile(r"^(\d{2})/(\d{2})/(\d{2})(\d{2})?$")
 
 
-def _wmi_date(text: Optional[str]) -> Optional[str]:
+def _date_fields(text: Optional[str]) -> Optional[tuple[str, str, str]]:
+    """(month, day, year of four digits) of a firmware date, None when it is no date.
+
+    SMBIOS writes mm/dd/yy or mm/dd/yyyy, but some firmware writes the day first (Bochs'
+    BIOS: "29/12/2019"): a first field that cannot be a month while the second can is
+    read day first, and `date_note` says so in the profile; a date that fits neither
+    order is no date."""
     found = _DATE.match(text or "")
     if not found:
         return None
-    month, day, century, year = found.groups()
+    first, second, century, year = found.groups()
     year = century + year if year else ("19" if int(century) >= 80 else "20") + century
+    if int(first) <= 12:
+        return first, second, year
+    if int(second) <= 12:
+        return second, first, year
+    return None
+
+
+def date_note(text: Optional[str]) -> Optional[str]:
+    """Why a firmware date was not read month first, for the profile's source; None when it was."""
+    found = _DATE.match(text or "")
+    if not found or int(found.group(1)) <= 12:
+        return None
+    if _date_fields(text):
+        return f"BIOS date {text} read day first"
+    return f"BIOS date {text} is no date: ReleaseDate null"
+
+
+def _wmi_date(text: Optional[str]) -> Optional[str]:
+    fields = _date_fields(text)
+    if not fields:
+        return None
+    month, day, year = fields
     return f"{year}{month}{day}000000.000000+000"
 
 
 def _registry_date(text: Optional[str]) -> Optional[str]:
     """SystemBiosDate: MM/DD/YY, as Windows writes it."""
-    found = _DATE.match(text or "")
-    if not found:
+    if not _DATE.match(text or ""):
         return _text(text)
-    month, day, century, year = found.groups()
-    return f"{month}/{day}/{year or century}"
+    fields = _date_fields(text)
+    if not fields:
+        return None
+    month, day, year = fields
+    return f"{month}/{day}/{year[2:]}"
 
 
 def _processor_id(s: dmidecode.Structure) -> Optional[str]:
@@ -81,9 +104,12 @@ def _processor_id(s: dmidecode.Structure) -> Optional[str]:
 
 
 def _populated_processors(report: dmidecode.DmiReport) -> list[dmidecode.Structure]:
+    """The processors Windows lists: those the firmware marks populated, and those it marks
+    unpopulated but gives a real (non-zero) ID, which only a processor in the socket has: the
+    machine that wrote the report ran on one."""
     processors = [s for s in _all(report, 4) if (s.get("Type") or "Central Processor") == "Central Processor"]
-    populated = [s for s in processors if (s.get("Status") or "Populated").startswith("Populated")]
-    return populated
+    return [s for s in processors
+            if (s.get("Status") or "Populated").startswith("Populated") or any(smbios.processor_id(s.get("ID")) or b"")]
 
 
 def _installed_modules(report: dmidecode.DmiReport) -> list[tuple[dmidecode.Structure, int]]:
@@ -155,7 +181,9 @@ def _wmi_classes(report: dmidecode.DmiReport, memory: int) -> list[dict]:
         {"name": "Win32_CacheMemory", "rows": caches},
         {"name": "Win32_PhysicalMemory", "rows": modules},
         {"name": "Win32_SMBIOSMemory", "rows": arrays + devices},
-        {"name": "CIM_Memory", "rows": caches + arrays + devices},
+        # Win32_MemoryArray and Win32_MemoryDevice derive from Win32_SMBIOSMemory, a CIM_StorageExtent:
+        # of the classes here, only Win32_CacheMemory (a CIM_CacheMemory) is a CIM_Memory.
+        {"name": "CIM_Memory", "rows": caches},
         {"name": "CIM_PhysicalConnector", "rows": ports + slots},
         {"name": "CIM_Slot", "rows": slots},
     ]
@@ -240,7 +268,10 @@ def _convert(report: Report) -> dict:
         tables = assumed.ACPI_TABLES
     memory, memory_source = total_physical_memory(dmi)
     system = dict(assumed.SYSTEM, totalPhysicalMemory=memory)
+    bios = _first(dmi, 0)
     notes = f"; firmware says: {' / '.join(dmi.warnings)}" if dmi.warnings else ""
+    read_as = date_note(bios.get("Release Date")) if bios else None
+    notes += f"; {read_as}" if read_as else ""
     return {
         "format": "corvane-machine-profile",
         "version": 1,
@@ -290,72 +321,23 @@ def _first_value(text: str, kind: int, label: str) -> Optional[str]:
     return block[start:stop if stop >= 0 else len(block)]
 
 
+# Checks that read the ACPI tables, or what Windows copies from them into the registry (the
+# HARDWARE\ACPI keys named by the tables' headers, SystemBiosVersion's first string from the FADT).
+# A report without an acpidump gets the assumed machine's tables so that nothing reads an empty
+# list as a sign; what these checks would find in the machine's own tables is not measured.
+ACPI_READERS = (
+    "VirtualBoxDetection.checkRegistryKeys",
+    "VirtualBoxDetection.checkRegistryValues",
+    "VirtualBoxDetection.checkAcpiTables",
+    "VMWareDetection.checkAcpiTables",
+    "QemuDetection.checkRegistryValues",
+    "QemuDetection.checkAcpiTables",
+)
+
+
 def not_measurable(report: Report) -> list[str]:
-    """Steps and checks that would read only anonymised ("--") fields of this report."""
-    return [name for name, (kind, label) in _SINGLE_FIELD_READERS.items()
-            if _first_value(report.dmidecode, kind, label) == smbios.ANONYMISED]
-
-
-def _convert_all(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int]) -> int:
-    """Converts every report of the clones without replaying them: how many are
-    broken, and why, and what a conversion costs."""
-    import collections
-    import time
-    from reports import iter_reports
-
-    absent: list[str] = []
-    kinds: collections.Counter = collections.Counter()
-    examples: dict[str, str] = {}
-    count = spent = 0
-    wall, cpu = time.perf_counter(), time.process_time()
-    for report in iter_reports(dmi_repo, acpi_repo, limit, absent):
-        count += 1
-        started = time.perf_counter()
-        try:
-            convert(report)
-        except ReportError as e:
-            kind = re.sub(r"0x[0-9A-Fa-f]+|\d+", "N", str(e))
-            kinds[kind] += 1
-            examples.setdefault(kind, f"{report.path}: {e}")
-        spent += time.perf_counter() - started
-    wall, cpu = time.perf_counter() - wall, time.process_time() - cpu
-    print(f"{count} reports, {sum(kinds.values())} broken; {spent * 1000 / max(count, 1):.3f} ms per conversion; "
-          f"in all {wall:.0f} s, {cpu:.0f} s of processor time in this process (git's own not counted)")
-    for kind, number in kinds.most_common():
-        print(f"{number:7}  {examples[kind]}")
-    for path in absent:
-        print(f"absent from the clone: {path}")
-    return 0
-
-
-def main(argv: list[str]) -> int:
-    import argparse
-    import json
-
-    parser = argparse.ArgumentParser(description="Convert firmware reports to machine profiles.")
-    parser.add_argument("dmidecode", help="a dmidecode text file, or with --all a clone of linuxhw/DMI")
-    parser.add_argument("acpidump", nargs="?", help="the acpidump text of the same machine, or a clone of linuxhw/ACPI")
-    parser.add_argument("--all", action="store_true", help="convert every report of the clones and count the broken")
-    parser.add_argument("--limit", type=int, help="with --all: only the first N reports")
-    args = parser.parse_args(argv)
-    if args.all:
-        return _convert_all(args.dmidecode, args.acpidump, args.limit)
-    with open(args.dmidecode, encoding="utf-8", errors="replace") as f:
-        text = f.read()
-    acpidump = None
-    if args.acpidump:
-        with open(args.acpidump, encoding="utf-8", errors="replace") as f:
-            acpidump = f.read()
-    name = os.path.basename(args.dmidecode).split(".")[0]
-    try:
-        profile = convert(Report(name, name, "", "", name, text, acpidump))
-    except ReportError as e:
-        print(f"{args.dmidecode}: {e}", file=sys.stderr)
-        return 1
-    json.dump(profile, sys.stdout, indent=1)
-    print()
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    """Steps and checks this report cannot measure: those that would read only anonymised ("--")
+    fields, and without an acpidump those that read the ACPI tables."""
+    anonymised = [name for name, (kind, label) in _SINGLE_FIELD_READERS.items()
+                  if _first_value(report.dmidecode, kind, label) == smbios.ANONYMISED]
+    return anonymised + (list(ACPI_READERS) if report.acpidump is None else [])

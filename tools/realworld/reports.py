@@ -134,9 +134,10 @@ def _split_report_path(path: str) -> Optional[tuple[str, str, str, str]]:
 
 
 def iter_reports(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int] = None,
-                 absent: Optional[list] = None) -> Iterator[Report]:
+                 absent: Optional[list] = None, skip: int = 0) -> Iterator[Report]:
     """Every report of the DMI clone in path order, with the acpidump text of the
-    same hardware ID from the ACPI clone when there is one.
+    same hardware ID from the ACPI clone when there is one; the first `skip`
+    reports left out, and at most `limit` of the rest.
 
     A file the clone lists but does not hold is never dropped in silence: its
     path goes to `absent` when given; a DMI report then comes with empty text
@@ -153,12 +154,15 @@ def iter_reports(dmi_repo: str, acpi_repo: Optional[str], limit: Optional[int] =
     stop = threading.Event()
 
     def feed() -> None:
-        sent = 0
+        sent = skipped = 0
         try:
             for name, path in _tree_entries(listing.stdout):
                 if stop.is_set() or (limit is not None and sent >= limit):
                     break
                 if _split_report_path(path) is None:
+                    continue
+                if skipped < skip:
+                    skipped += 1
                     continue
                 paths.put(path)
                 reader.stdin.write(name.encode() + b"\n")

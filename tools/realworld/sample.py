@@ -13,14 +13,11 @@ import hashlib
 import io
 import os
 import re
-import sys
 import tarfile
 from typing import Iterable, Iterator, Optional
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-import dmidecode  # noqa: E402
-from reports import Report  # noqa: E402
+from . import dmidecode
+from .reports import Report
 
 ARCHIVE = "reports.tar.xz"
 SIZE_LIMIT = 2 * 1000 * 1000
@@ -31,6 +28,7 @@ _VIRTUAL_SIGNS = [
     (1, "Product Name", r"^Standard PC \(", "QEMU"),
     (1, "Manufacturer", r"^Bochs$", "Bochs"),
     (0, "Vendor", r"^Bochs$", "Bochs"),
+    (0, "Vendor", r"^The Bochs Project$", "Bochs"),
     (0, "Vendor", r"^SeaBIOS$", "KVM"),
     (1, "Product Name", r"^KVM$", "KVM"),
     (1, "Product Name", r"^OpenStack", "KVM"),

@@ -6,7 +6,7 @@ import collections
 import json
 import pathlib
 
-import sample
+from . import sample
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 FOLDER = ROOT / "tests" / "fixtures" / "realworld" / "sample"
@@ -44,7 +44,7 @@ def expectations(entries):
 
 
 def choose_and_write(results, dmi, acpi, run):
-    from reports import iter_reports
+    from .reports import iter_reports
 
     survey = [dict(outcome(e), machine=e["path"]) for e in results]
     virtual = [e["path"] for e in results if e.get("hypervisor")]

@@ -17,7 +17,7 @@ import re
 import struct
 from typing import Optional
 
-from dmidecode import DmiReport, Structure
+from .dmidecode import DmiReport, Structure
 
 # dmidecode prints "Not Specified" for string index 0.
 ABSENT = "Not Specified"

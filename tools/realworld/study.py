@@ -1,13 +1,13 @@
-#!/usr/bin/env python3
-"""The rules on real machines: every report of a clone of linuxhw/DMI (with
+"""`study`: the rules on real machines: every report of a clone of linuxhw/DMI (with
 linuxhw/ACPI where a machine has both) converted to a machine profile and
 replayed through the library's own checks in one `corvane-vmd survey -`
 process; the results written as docs/real-world.md and docs/real-world.json.
 
-    tools/realworld/study.py DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
-                             [--jobs N] [--limit N] [--results FILE] [--sample]
-    tools/realworld/study.py --from-results FILE --exe corvane-vmd.exe [--run wine]
-                             the documents again from a kept run, without a new one
+    tools/realworld-study study DMI_CLONE [--acpi ACPI_CLONE] --exe corvane-vmd.exe [--run wine]
+                               [--jobs N] [--skip N] [--limit N] [--results FILE] [--sample]
+    tools/realworld-study study --from-results FILE... --exe corvane-vmd.exe [--run wine]
+                               the documents again from kept runs, without a new one: runs
+                               over consecutive slices (--skip) are joined into one
 
 The clones are plain `git clone`s (bare ones too): reports are read from
 their git objects, no checkout needed. --results keeps every report's result
@@ -25,19 +25,17 @@ import subprocess
 import sys
 import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE.parent.parent
-sys.path.insert(0, str(HERE))
-sys.path.insert(0, str(HERE.parent))
+from generated_doc import write_or_check
 
-from generated_doc import write_or_check  # noqa: E402
-import report_profile  # noqa: E402
-import study_docs  # noqa: E402
+from . import assumed, firmware, pipeline, sample_expectations, study_docs
+from .reports import iter_reports
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 
 OUTPUT_MD = ROOT / "docs" / "real-world.md"
 OUTPUT_JSON = ROOT / "docs" / "real-world.json"
 REFERENCE_PROFILES = ROOT / "tests" / "fixtures" / "profiles" / "physical"
-SCRIPT = "tools/realworld/study.py"
+SCRIPT = "tools/realworld-study study"
 
 
 def all_checks(command):
@@ -66,9 +64,6 @@ def dataset_commit(clone):
 
 
 def run_study(arguments, command):
-    import pipeline
-    from reports import iter_reports
-
     run = {
         "date": datetime.date.today().isoformat(),
         "cores": os.cpu_count(),
@@ -76,6 +71,8 @@ def run_study(arguments, command):
         "dmiCommit": dataset_commit(arguments.dmi),
         "acpiCommit": dataset_commit(arguments.acpi),
     }
+    if arguments.skip:
+        run["skip"] = arguments.skip
     results = []
     # Every result is kept as it comes, so that a run stopped early still leaves what it found.
     kept = open(arguments.results, "w", encoding="utf-8", buffering=1) if arguments.results else None
@@ -90,7 +87,8 @@ def run_study(arguments, command):
             print(f"study: {len(results):,} reports", file=sys.stderr, flush=True)
 
     started = time.monotonic()
-    status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit),
+    status = pipeline.survey_reports(iter_reports(arguments.dmi, arguments.acpi, limit=arguments.limit,
+                                                  skip=arguments.skip),
                                      command, arguments.jobs, keep)
     run["seconds"] = round(time.monotonic() - started)
     if kept:
@@ -124,39 +122,62 @@ def read_results(path):
     return run, results
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def join_results(runs):
+    """One run from runs over consecutive slices of the collection, in path order, each but the first
+    started with --skip where the one before it ends. A slice stopped early is whole when it reached
+    the next slice's start: its results beyond it are the next slice's own."""
+    run, results = dict(runs[0][0]), []
+    for (facts, entries), following in zip(runs, [r[0] for r in runs[1:]] + [None]):
+        entries = sorted(entries, key=lambda entry: entry["path"])
+        if following is not None:
+            wanted = following.get("skip", 0) - (facts.get("skip") or 0)
+            if len(entries) < wanted:
+                raise SystemExit(f"a slice ends after {len(entries)} reports, {wanted - len(entries)} before the next begins")
+            entries = entries[:wanted]
+        results += entries
+    if len(runs) > 1:
+        last = runs[-1][0]
+        run.pop("stopped", None)
+        run.update({key: last[key] for key in ("stopped",) if key in last})
+        run.pop("seconds", None)  # slices run side by side or one after another: no one time measures the whole
+        run["slices"] = len(runs)
+    return run, results
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(prog="realworld-study study", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("dmi", nargs="?", help="a clone of linuxhw/DMI")
     parser.add_argument("--acpi", help="a clone of linuxhw/ACPI")
     parser.add_argument("--exe", required=True, help="corvane-vmd.exe")
     parser.add_argument("--run", default="", help="what runs a Windows program (wine, the build's wine-run.sh)")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1, help="conversion processes")
-    parser.add_argument("--limit", type=int, help="only the first N reports (a try; the documents say so)")
+    parser.add_argument("--limit", type=int, help="only the first N reports in path order (form factor first, so "
+                        "no sample of the collection: a try; the documents say so)")
+    parser.add_argument("--skip", type=int, default=0, help="leave out the first N reports in path order (a run "
+                        "over the rest, to be joined with one over those)")
     parser.add_argument("--results", help="keep every report's result in this file (JSON lines)")
-    parser.add_argument("--from-results", help="write the documents from a kept results file, without a run")
+    parser.add_argument("--from-results", nargs="+", help="write the documents from kept results files, without a "
+                        "run; several are runs over consecutive slices of the collection, joined")
     parser.add_argument("--sample", action="store_true", help="also choose and write the committed sample")
-    arguments = parser.parse_args()
+    arguments = parser.parse_args(argv)
     command = ([arguments.run] if arguments.run else []) + [arguments.exe]
 
     steps, checks = all_checks(command)
     if arguments.from_results:
-        run, results = read_results(arguments.from_results)
+        run, results = join_results([read_results(path) for path in arguments.from_results])
     elif arguments.dmi:
         run, results = run_study(arguments, command)
     else:
         parser.error("give a clone of linuxhw/DMI, or --from-results")
 
     results.sort(key=lambda entry: entry["path"])
-    summary = study_docs.summarise(results, steps, checks, run)
-    write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
-    write_or_check(OUTPUT_MD, study_docs.render(summary, results, report_profile.ASSUMED.DESCRIPTION), SCRIPT, False)
-    if arguments.sample:
+    if arguments.sample:  # first: the sample holds every virtual machine, which the next step reads
         if not arguments.dmi:
             parser.error("--sample reads the reports again: give the clones too")
-        import sample_expectations
         sample_expectations.choose_and_write(results, arguments.dmi, arguments.acpi, run)
+    family = firmware.family_verdicts(command)
+    summary = study_docs.summarise(results, steps, checks, run, family)
+    write_or_check(OUTPUT_JSON, json.dumps(summary, indent=2, ensure_ascii=False) + "\n", SCRIPT, False)
+    write_or_check(OUTPUT_MD, study_docs.render(summary, results, assumed.DESCRIPTION), SCRIPT, False)
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
