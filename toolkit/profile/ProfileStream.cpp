@@ -68,9 +68,12 @@ public:
 
 private:
     struct Frame {
-        enum Kind { Document, List, Tree } kind;
-        Json* tree = nullptr;  // Tree: the container being filled
-        bool object = false;
+        enum Kind { Document, List, Tree };
+        Frame(Kind kind, Json* tree, bool object) : kind(kind), tree(tree), object(object) {}
+
+        Kind kind;
+        Json* tree;  // Tree: the container being filled
+        bool object;
         size_t count = 0;  // members or entries so far
         std::string key;   // an object's latest key
         bool list = false;  // Document: the latest key names a list field
@@ -121,7 +124,7 @@ private:
         const bool object = container.is_object();
         if (frames_.empty()) {
             if (!object) refuse("", "expected an object, got an array");
-            frames_.push_back(Frame{Frame::Document, nullptr, true});
+            frames_.emplace_back(Frame::Document, nullptr, true);
             return true;
         }
         countNext();
@@ -131,7 +134,7 @@ private:
         Frame& parent = frames_.back();
         Json* tree = nullptr;
         if (parent.kind == Frame::Document && parent.list && !object) {
-            frames_.push_back(Frame{Frame::List});
+            frames_.emplace_back(Frame::List, nullptr, false);
             return true;
         }
         if (parent.kind == Frame::Tree) {
@@ -140,7 +143,7 @@ private:
             element_ = std::move(container);
             tree = &element_;
         }
-        frames_.push_back(Frame{Frame::Tree, tree, object});
+        frames_.emplace_back(Frame::Tree, tree, object);
         return true;
     }
 
