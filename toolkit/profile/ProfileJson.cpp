@@ -286,7 +286,7 @@ public:
         // A relative path is read from the profile's folder, so that a profile
         // and its firmware files move together.
         std::filesystem::path relative(fromUtf8(file.text()));
-        auto full = (relative.is_absolute() ? relative : baseDir / relative).make_preferred();
+        auto full = (relative.is_absolute() ? relative : baseDir / relative).lexically_normal().make_preferred();
         std::ifstream in(full, std::ios::binary);
         if (!in) {
             std::error_code error;
