@@ -1058,7 +1058,9 @@ MachineProfile loadProfileFile(const std::filesystem::path& path) {
     std::string bytes(error ? 0 : static_cast<size_t>(size), '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
-    return readProfileBytes(std::move(bytes), name, path.parent_path());
+    // Firmware files are read from the profile's folder, named in full in any message.
+    const auto folder = std::filesystem::absolute(path, error).parent_path();
+    return readProfileBytes(std::move(bytes), name, error ? path.parent_path() : folder);
 }
 
 std::string tooLarge(uintmax_t size) {

@@ -1,5 +1,6 @@
 #include "toolkit/profile/ProfileStream.h"
 
+#include <cstdint>
 #include <unordered_set>
 #include <vector>
 
@@ -51,7 +52,7 @@ public:
 
     bool key(std::string& name) {
         Frame& frame = frames_.back();
-        if (frame.hasKey(name)) refuse(path() + "/" + name, "given twice (a field appears once in an object)");
+        if (frame.hasKey(name)) refuse(path(frames_.size() - 1) + "/" + name, "given twice (a field appears once in an object)");
         frame.key = std::move(name);
         frame.keys.insert(frame.key);
         if (frame.kind == Frame::Document) frame.list = fields_.listField(frame.key);
@@ -82,10 +83,13 @@ private:
         bool hasKey(const std::string& name) const { return keys.count(name) != 0; }
     };
 
-    // The JSON pointer of the value being placed.
-    std::string path() const {
+    // The JSON pointer of the value being placed, or of the container of the first `depth` frames.
+    std::string path(size_t depth = SIZE_MAX) const {
         std::string out;
-        for (const Frame& frame : frames_) out += "/" + (frame.object ? frame.key : std::to_string(frame.count - 1));
+        for (size_t i = 0; i < frames_.size() && i < depth; ++i) {
+            const Frame& frame = frames_[i];
+            out += "/" + (frame.object ? frame.key : std::to_string(frame.count - 1));
+        }
         return out;
     }
 
