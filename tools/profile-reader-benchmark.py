@@ -43,16 +43,14 @@ def empty_objects_in_unknown_field(path):
 
 
 def many_processes(path):
-    """32 MB: a profile listing 1.8 million processes."""
+    """31 MB: a profile listing 1.8 million processes."""
     with open(path, "w") as out:
         out.write(HEADER + '"processes": [')
-        entry = '{"pid": %d, "exeName": "process.exe"},'
-        out.write("".join(entry % (1000 + 4 * i) for i in range(1_800_000 - 1)))
-        out.write('{"pid": 1, "exeName": "last.exe"}]}')
+        out.write('{"exeName":"ab"},' * (1_800_000 - 1) + '{"exeName":"ab"}]}')
 
 
 FILES = [("62 MB of nested [", nested_arrays), ("18 MB, 6 million {} in an unknown field", empty_objects_in_unknown_field),
-         ("32 MB, 1.8 million processes", many_processes)]
+         ("31 MB, 1.8 million processes", many_processes)]
 GOAL_SECONDS = 2.0
 GOAL_SLACK_BYTES = 64 * 1000 * 1000
 
