@@ -128,15 +128,15 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
 // line names a machine by its description, by where it was read only without one.
 TEST(ExpectedCheck, NamesEachFieldThatDiffersAndEachMachine) {
     const profile::Expectation vbox{4, "VirtualBox", "VirtualBoxDetection.checkProcesses", "why"};
-    const std::pair<SurveyResult, std::vector<std::string>> rows[] = {
-        {{{4, "VirtualBox"}, "GeneralDetection.checkMemorySize", "VirtualBoxDetection.checkProcesses", {}}, {}},
-        {{{1, ""}, "", "", {}},
-         {"type: expected 4, got 1", "name: expected \"VirtualBox\", got none",
-          "decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got none"}},
-        {{{4, "VirtualBox"}, "", "VirtualBoxDetection.checkFiles", {}},
-         {"decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got \"VirtualBoxDetection.checkFiles\""}},
+    const auto differences = [&](int32_t type, const char* name, const char* decidedBy) {
+        return differencesFromExpected(vbox, SurveyResult{{type, name}, "", decidedBy, {}});
     };
-    for (const auto& [result, differences] : rows) EXPECT_EQ(differencesFromExpected(vbox, result), differences);
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkProcesses"), Lines{});
+    EXPECT_EQ(differences(1, "", ""), (Lines{"type: expected 4, got 1", "name: expected \"VirtualBox\", got none",
+                                             "decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got none"}));
+    EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkFiles"),
+              Lines{"decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got \"VirtualBoxDetection.checkFiles\""});
 
     MachineProfile machine;
     EXPECT_EQ(machineName(machine, "a.json"), "a.json");
