@@ -129,7 +129,11 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
 TEST(ExpectedCheck, NamesEachFieldThatDiffersAndEachMachine) {
     const profile::Expectation vbox{4, "VirtualBox", "VirtualBoxDetection.checkProcesses", "why"};
     const auto differences = [&](int32_t type, const char* name, const char* decidedBy) {
-        return differencesFromExpected(vbox, SurveyResult{{type, name}, "", decidedBy, {}});
+        SurveyResult result;
+        result.verdict.type = type;
+        result.verdict.name = name;
+        result.decidedBy = decidedBy;
+        return differencesFromExpected(vbox, result);
     };
     using Lines = std::vector<std::string>;
     EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkProcesses"), Lines{});
