@@ -76,7 +76,7 @@ TEST(ProfileJson, AMistakeIsOneLineNamingItsField) {
         {R"("wmi": {"classes": [{"name": "C", "rows": [{"P": {"vt": 8200, "value": ["a"]}}]}]})", nullptr},
         {R"("system": {"totalPhysicalMemory": -5})", "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a negative"},
         {R"("system": {"totalPhysicalMemory": 18446744073709551616})", "profile: /system/totalPhysicalMemory: an integer too large"},
-        {R"("system": {"totalPhysicalMemory": 1.5})", "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a num"},
+        {R"("system": {"totalPhysicalMemory": 1.5})", "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a fractional number"},
         {"\"description\": \"\xFF\xFE\"", "profile: malformed JSON: "},
         {processes(kMaxEntries), nullptr},
         {processes(kMaxEntries + 1), "profile: /processes/65536: more than 65536 entries in one array"},
