@@ -63,14 +63,15 @@ TEST(ProfileFolder, ListsItsJsonFilesAtAnyDepthSortedByPath) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::temp_directory_path() / ("corvane-folder-" + std::to_string(::GetCurrentProcessId()));
     fs::remove_all(folder);
-    for (const char* name : {"z.json", "sub/m.json", "b.json", "a.txt", "a.json"}) {
+    // Upper case sorts first, as in any byte-wise order; Windows lists folders in its own order.
+    for (const char* name : {"z.json", "sub/m.json", "b.json", "a.txt", "a.json", "C.json"}) {
         fs::create_directories((folder / name).parent_path());
         std::ofstream(folder / name) << "{}";
     }
     std::vector<std::string> names;
     for (const fs::path& file : profilesInFolder(folder)) names.push_back(fs::relative(file, folder).generic_string());
     fs::remove_all(folder);
-    EXPECT_EQ(names, (std::vector<std::string>{"a.json", "b.json", "sub/m.json", "z.json"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"C.json", "a.json", "b.json", "sub/m.json", "z.json"}));
     EXPECT_EQ(displayPath("C:/a/b\\c.json"), "C:\\a\\b\\c.json");
 }
 
