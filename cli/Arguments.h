@@ -3,7 +3,7 @@
 // operands, and options that may stand before or after it.
 //
 //   corvane-vmd [COMMAND] [OPERAND...] [--json] [--quiet] [--explain] [--log DIR]
-//               [--output FILE] [--redact]
+//               [--output FILE] [--redact] [--check]
 //   corvane-vmd --help | --version
 
 #include <optional>
@@ -22,6 +22,7 @@ enum OptionFlag : unsigned {
     kOptionLog = 1u << 3,
     kOptionOutput = 1u << 4,
     kOptionRedact = 1u << 5,
+    kOptionCheck = 1u << 6,
 };
 
 struct Options {
@@ -33,6 +34,7 @@ struct Options {
     std::optional<std::wstring> logFolder;
     std::optional<std::wstring> outputFile;
     bool redact = false;
+    bool check = false;
 };
 
 struct Invocation {
@@ -42,8 +44,9 @@ struct Invocation {
 };
 
 // Parses the arguments after the program name.  Throws UsageError with a
-// message fit for one line on stderr.  With --help or --version the rest of
-// the line is not checked against the command.
+// message fit for one line on stderr: an unknown option, one given twice, two
+// that exclude each other, one the command does not take.  --help (also -h
+// and /?) and --version stand alone, beside a command word at most.
 Invocation parseArguments(const std::vector<std::wstring>& arguments);
 
 }  // namespace Corvane::cli

@@ -13,12 +13,13 @@ const std::array kCommands = {
     Command{"capture", "capture [--output FILE] [--redact] [--quiet]",
             "record every fact of this machine that any check reads, as a machine profile (JSON)",
             kOptionOutput | kOptionRedact | kOptionQuiet, 0, 0, &runCapture},
-    Command{"replay", "replay FILE [--quiet | [--explain] [--json]]",
-            "run the library's checks on a captured machine profile: its verdict, and why",
-            kOptionJson | kOptionQuiet | kOptionExplain, 1, 1, &runReplay},
-    Command{"survey", "survey PROFILE|FOLDER|- ...",
+    Command{"replay", "replay FILE [--quiet | [--explain] [--json] | --check]",
+            "run the library's checks on a captured machine profile: its verdict, and why; with --check (FILE "
+            "may be a folder), hold each profile's verdict against its own \"expected\" block",
+            kOptionJson | kOptionQuiet | kOptionExplain | kOptionCheck, 1, 1, &runReplay},
+    Command{"survey", "survey [--check] PROFILE|FOLDER|- ...",
             "replay many machine profiles in one run: one JSON line each (\"-\": one profile a line of stdin)",
-            0, 1, SIZE_MAX, &runSurvey},
+            kOptionCheck, 1, SIZE_MAX, &runSurvey},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 namespace Corvane::cli {
 
+inline constexpr int kExitSuccess = 0;        // capture, survey, --help, --version: done
 inline constexpr int kExitRecognised = 0;     // a product was recognised
 inline constexpr int kExitNotRecognised = 1;  // none was
 inline constexpr int kExitUsage = 2;          // a usage error, or the tool could not run

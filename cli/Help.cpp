@@ -2,6 +2,8 @@
 
 #include "cli/Commands.h"
 #include "cli/CorvaneLibrary.h"
+#include "cli/ExitCodes.h"
+#include "cli/Output.h"
 #include "cli/ToolError.h"
 #include "cli/Utf8.h"
 #include "toolkit/explain/TextWrap.h"
@@ -51,7 +53,7 @@ std::string helpText() {
                    "capture: leave out serial numbers, UUIDs, MAC address tails and computer, user and "
                    "network names; every verdict stays the same");
     text += option("--version", "print the versions of the tool and of CorvaneVMD.dll");
-    text += option("--help, -h", "print this help");
+    text += option("--help, -h, /?", "print this help");
     text +=
         "\n"
         "Exit status:\n"
@@ -77,15 +79,16 @@ std::string helpText() {
     return text;
 }
 
-std::string versionText() {
-    std::string text = "corvane-vmd " CORVANE_VERSION "\n";
+int printVersion() {
+    writeOut("corvane-vmd " CORVANE_VERSION "\n");
     try {
         const CorvaneLibrary library = CorvaneLibrary::loadBesideExecutable();
-        text += "CorvaneVMD.dll " + library.libVersion() + " (" + toUtf8(library.path()) + ")\n";
+        writeOut("CorvaneVMD.dll " + library.libVersion() + " (" + toUtf8(library.path()) + ")\n");
+        return kExitSuccess;
     } catch (const ToolError& error) {
-        text += "CorvaneVMD.dll: " + std::string(error.what()) + "\n";
+        writeErr("corvane-vmd: " + std::string(error.what()) + "\n");
+        return kExitUsage;
     }
-    return text;
 }
 
 }  // namespace Corvane::cli

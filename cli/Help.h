@@ -7,8 +7,8 @@ namespace Corvane::cli {
 // status and examples.
 std::string helpText();
 
-// The text of --version: the tool's version, and the library's when
-// CorvaneVMD.dll can be loaded.
-std::string versionText();
+// --version: the tool's version on stdout, and the library's when
+// CorvaneVMD.dll answers; when it does not, why on stderr and status 2.
+int printVersion();
 
 }  // namespace Corvane::cli

@@ -2,24 +2,25 @@
 // one process, one JSON line each, in the order they are given (a folder's
 // *.json files at any depth, sorted; "-" one profile per line of standard
 // input).  A profile that cannot be read or replayed gives a line with
-// "error" instead, and the survey goes on.
+// "error" instead, and the survey goes on.  With --check each line also says
+// whether the verdict is the one the profile expects.
 
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
-#include "cli/Utf8.h"
+#include "cli/ProfileInput.h"
+#include "cli/ToolError.h"
+#include "toolkit/capture/ExpectedCheck.h"
 #include "toolkit/capture/Survey.h"
+#include "toolkit/profile/ProfileEncoding.h"
 #include "toolkit/profile/ProfileJson.h"
 
 namespace Corvane::cli {
@@ -29,13 +30,23 @@ namespace fs = std::filesystem;
 
 class Survey {
 public:
+    explicit Survey(bool check) : check_(check) {}
+
     // Replays one profile and writes its line, or the error line that says why it could not.
     template <typename Load>
     void run(const std::string& where, Load&& load) {
         try {
             const profile::MachineProfile machine = load();
-            const std::string name = machine.description.empty() ? where : machine.description;
-            writeOut(capture::surveyLine(name, capture::surveyMachine(machine)) + "\n");
+            const std::string name = capture::machineName(machine, where);
+            const capture::SurveyResult result = capture::surveyMachine(machine);
+            if (check_) {
+                const bool asExpected =
+                    machine.expected && capture::differencesFromExpected(*machine.expected, result).empty();
+                differ_ += asExpected ? 0 : 1;
+                writeOut(capture::checkedSurveyLine(name, result, machine.expected) + "\n");
+            } else {
+                writeOut(capture::surveyLine(name, result) + "\n");
+            }
         } catch (const std::exception& error) {
             fail(where, error.what());
         }
@@ -46,52 +57,38 @@ public:
         writeOut(capture::surveyErrorLine(where, error) + "\n");
     }
 
-    bool allRead() const { return failures_ == 0; }
+    // 2 when any profile could not be read; with --check, 1 when any verdict is not the expected one.
+    int exitStatus() const { return failures_ ? kExitUsage : differ_ ? kExitNotRecognised : kExitSuccess; }
 
 private:
+    bool check_;
     size_t failures_ = 0;
+    size_t differ_ = 0;
 };
 
-std::string display(const fs::path& path) { return toUtf8(path.wstring()); }
-
 void surveyFile(Survey& survey, const fs::path& file) {
-    survey.run(display(file), [&] { return profile::loadProfileFile(file); });
+    survey.run(displayPath(file), [&] { return profile::loadProfileFile(file); });
 }
 
 void surveyFolder(Survey& survey, const fs::path& folder) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->is_regular_file() && it->path().extension() == ".json") files.push_back(it->path());
+    try {
+        for (const fs::path& file : profilesInFolder(folder)) surveyFile(survey, file);
+    } catch (const ToolError& error) {
+        survey.fail(displayPath(folder), error.what());
     }
-    if (error) survey.fail(display(folder), "cannot list the folder: " + error.message());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) surveyFile(survey, file);
 }
 
-// One profile per line; blank lines separate nothing and are skipped.
 void surveyStandardInput(Survey& survey) {
     _setmode(_fileno(stdin), _O_BINARY);
-    std::string line;
-    size_t number = 0;
-    char buffer[1 << 16];
-    bool more = true;
-    while (more) {
-        line.clear();
-        more = false;
-        while (std::fgets(buffer, sizeof buffer, stdin)) {
-            line += buffer;
-            if (!line.empty() && line.back() == '\n') {
-                more = true;
-                break;
-            }
+    ProfileLines lines(stdin, profile::kMaxProfileBytes);
+    while (const auto line = lines.next()) {
+        const std::string where = "-:" + std::to_string(line->number);
+        if (line->tooLong) {
+            survey.fail(where, "profile: a line longer than the limit of " + std::to_string(profile::kMaxProfileBytes >> 20) +
+                                   " MiB for one profile");
+            continue;
         }
-        if (!more && line.empty()) break;
-        ++number;
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        survey.run("-:" + std::to_string(number), [&] { return profile::parseProfile(line, fs::current_path()); });
-        more = true;
+        survey.run(where, [&] { return profile::parseProfile(line->text, fs::current_path()); });
     }
     if (std::ferror(stdin)) survey.fail("-", "cannot read standard input");
 }
@@ -99,7 +96,7 @@ void surveyStandardInput(Survey& survey) {
 }  // namespace
 
 int runSurvey(const Invocation& invocation) {
-    Survey survey;
+    Survey survey(invocation.options.check);
     for (const std::wstring& operand : invocation.operands) {
         if (operand == L"-") {
             surveyStandardInput(survey);
@@ -113,7 +110,7 @@ int runSurvey(const Invocation& invocation) {
             surveyFile(survey, path);
         }
     }
-    return survey.allRead() ? kExitRecognised : kExitUsage;
+    return survey.exitStatus();
 }
 
 }  // namespace Corvane::cli

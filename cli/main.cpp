@@ -12,6 +12,7 @@
 #include "cli/Help.h"
 #include "cli/Output.h"
 #include "cli/ToolError.h"
+#include "toolkit/profile/ProfileJson.h"
 
 using namespace Corvane::cli;
 
@@ -42,16 +43,16 @@ int wmain(int argc, wchar_t** argv) {
         const Invocation invocation = parseArguments(std::vector<std::wstring>(argv + 1, argv + argc));
         if (invocation.options.help) {
             writeOut(helpText());
-            return 0;
+            return kExitSuccess;
         }
-        if (invocation.options.version) {
-            writeOut(versionText());
-            return 0;
-        }
+        if (invocation.options.version) return printVersion();
         return invocation.command->run(invocation);
     } catch (const UsageError& error) {
         writeErr("corvane-vmd: " + std::string(error.what()) + " (see corvane-vmd --help)\n");
     } catch (const ToolError& error) {
+        writeErr("corvane-vmd: " + std::string(error.what()) + "\n");
+    } catch (const Corvane::profile::ProfileError& error) {
+        // One line that names the field, as the profile reader words it.
         writeErr("corvane-vmd: " + std::string(error.what()) + "\n");
     } catch (const std::exception& error) {
         writeErr("corvane-vmd: failed: " + std::string(error.what()) + "\n");

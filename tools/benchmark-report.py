@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The tables of docs/performance.md from corvane-bench's JSON reports.
 
-    benchmark-report.py HOST.json [RUN.json...] [SURVEY.json] > benchmarks.md
+    benchmark-report.py HOST.json [RUN.json...] [SURVEY.json] [READER.json] > benchmarks.md
 
 HOST.json is what tools/run-benchmarks.sh records about the host (CPU,
 cores, load); each RUN.json is one corvane-bench report; SURVEY.json is what
-tools/survey-benchmark.py measured of `corvane-vmd survey`.
+tools/survey-benchmark.py measured of `corvane-vmd survey`; READER.json what
+tools/profile-reader-benchmark.py measured of reading crafted profiles.
 """
 import json
 import sys
@@ -54,6 +55,19 @@ def survey_section(survey):
     return out
 
 
+def reader_section(reader):
+    """Crafted profiles near the size cap: each read or refused, its time and memory."""
+    out = ["### Reading crafted profiles: `corvane-vmd replay FILE --quiet`\n",
+           f"Measured on {reader['date']}; the goal for each: under 2 s and a peak under 4 times the file's size "
+           "plus 64 MB.\n",
+           "| file | size | time | peak resident memory | answer | goal |", "|---|---|---|---|---|---|"]
+    for row in reader["files"]:
+        answer = f"refused: {row['answer']}" if row["status"] == 2 else f"read (exit {row['status']})"
+        out.append(f"| {row['file']} | {row['bytes'] / 1e6:.0f} MB | {row['seconds']:.2f} s | "
+                   f"{row['peakResidentKiB'] / 1024:.0f} MiB | {answer} | {'met' if row['met'] else '**not met**'} |")
+    return out + [""]
+
+
 def main(arguments):
     if len(arguments) < 2:
         sys.exit(__doc__)
@@ -61,10 +75,13 @@ def main(arguments):
         host = json.load(file)
     runs = []
     surveys = []
+    readers = []
     for path in arguments[1:]:
         with open(path) as file:
             report = json.load(file)
-        (surveys if report.get("format") == "corvane-survey-bench" else runs).append(report)
+        kind = report.get("format")
+        (surveys if kind == "corvane-survey-bench" else readers if kind == "corvane-profile-reader-bench"
+         else runs).append(report)
 
     out = []
     out.append("### Conditions\n")
@@ -75,6 +92,8 @@ def main(arguments):
         out.append("")
         for survey in surveys:
             out += survey_section(survey)
+        for reader in readers:
+            out += reader_section(reader)
         print("\n".join(out))
         return
     for run in runs:
@@ -142,6 +161,8 @@ def main(arguments):
     out.append("")
     for survey in surveys:
         out += survey_section(survey)
+    for reader in readers:
+        out += reader_section(reader)
     print("\n".join(out))
 
 

@@ -15,8 +15,12 @@ import subprocess
 import sys
 
 tools = pathlib.Path(__file__).resolve().parent
+if len(sys.argv) not in (2, 3) or sys.argv[1] in ("-h", "--help"):
+    sys.exit("usage: tools/check-script-targets.py BUILD_DIR [NINJA]")
 build = sys.argv[1]
 ninja = sys.argv[2] if len(sys.argv) > 2 else "ninja"
+if not (pathlib.Path(build) / "build.ninja").is_file():
+    sys.exit(f"check-script-targets: {build} is no Ninja build folder (configure it first: cmake --preset mingw)")
 
 
 def variable_default(script_text, name):

@@ -5,7 +5,9 @@
 # the host's conditions, and the tables of docs/performance.md
 # (benchmarks.md) into the output folder; then what `corvane-vmd survey`
 # costs per machine profile, and its memory over 20,000 of them
-# (tools/survey-benchmark.py).  Not part of the test suite.
+# (tools/survey-benchmark.py), and what reading three crafted profiles near
+# the size cap costs (tools/profile-reader-benchmark.py).  Not part of the
+# test suite.
 #
 #   tools/run-benchmarks.sh [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]
 #
@@ -71,6 +73,9 @@ fi
 echo "corvane-vmd survey over $survey_profiles profiles..."
 WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
   --profiles $survey_profiles --out "$out/survey.json" >/dev/null
+echo "corvane-vmd replay on three crafted profiles near the size cap..."
+WINEPREFIX=$plain_prefix python3 tools/profile-reader-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
+  --out "$out/profile-reader.json" >/dev/null
 tools/wine-prefix.sh stop "$plain_prefix"
 WINEPREFIX=$plain_prefix wineserver -w || true
 
@@ -103,6 +108,6 @@ cat >"$out/host.json" <<EOF
 EOF
 
 # shellcheck disable=SC2086
-python3 tools/benchmark-report.py "$out/host.json" $runs "$out/survey.json" >"$out/benchmarks.md"
+python3 tools/benchmark-report.py "$out/host.json" $runs "$out/survey.json" "$out/profile-reader.json" >"$out/benchmarks.md"
 cat "$out/benchmarks.md"
-echo "reports: $runs $out/survey.json $out/host.json $out/benchmarks.md"
+echo "reports: $runs $out/survey.json $out/profile-reader.json $out/host.json $out/benchmarks.md"

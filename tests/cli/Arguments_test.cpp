@@ -10,7 +10,6 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/ToolError.h"
-#include "cli/WindowsError.h"
 
 namespace Corvane::cli {
 namespace {
@@ -51,40 +50,48 @@ TEST(CommandLine, OptionsStandBeforeOrAfterTheCommandWord) {
     EXPECT_EQ(parse({L"--log", L"--json"}).options.logFolder, L"--json");
 }
 
-TEST(CommandLine, HelpAndVersionNeedNothingElseToBeRight) {
+TEST(CommandLine, HelpAndVersionStandAlone) {
     EXPECT_TRUE(parse({L"--help"}).options.help);
-    EXPECT_TRUE(parse({L"-h", L"--quiet", L"--json"}).options.help);
-    EXPECT_TRUE(parse({L"--version", L"frobnicate"}).options.version);
-    // An unknown option is still an error, whatever else is asked.
-    EXPECT_EQ(usageError({L"--help", L"--bogus"}), "unknown option '--bogus'");
+    EXPECT_TRUE(parse({L"/?"}).options.help);
+    EXPECT_TRUE(parse({L"replay", L"-h"}).options.help);
+    EXPECT_TRUE(parse({L"--version"}).options.version);
 }
 
 TEST(CommandLine, MistakesAreOneLineUsageErrors) {
-    EXPECT_EQ(usageError({L"--bogus"}), "unknown option '--bogus'");
-    EXPECT_EQ(usageError({L"-x"}), "unknown option '-x'");
-    EXPECT_EQ(usageError({L"frobnicate"}), "unknown command 'frobnicate'");
-    EXPECT_EQ(usageError({L"detect", L"extra"}), "too many operands for detect: 'extra'");
-    EXPECT_EQ(usageError({L"--log"}), "--log needs a folder: --log DIR");
-    EXPECT_EQ(usageError({L"--log="}), "--log needs a folder, not an empty name");
-    EXPECT_EQ(usageError({L"--log", L""}), "--log needs a folder, not an empty name");
-    EXPECT_EQ(usageError({L"--quiet", L"--json"}), "--quiet and --json exclude each other");
-    EXPECT_EQ(usageError({L"--explain", L"-q"}), "--quiet and --explain exclude each other");
-    // After "--" every word is an operand, even one that looks like an option.
-    EXPECT_EQ(usageError({L"--", L"--json"}), "unknown command '--json'");
-    // Non-ASCII text comes back readable.
-    EXPECT_EQ(usageError({L"--\u00fcber"}), "unknown option '--\xc3\xbc" "ber'");
+    const std::pair<std::vector<std::wstring>, const char*> rows[] = {
+        {{L"--bogus"}, "unknown option '--bogus'"},
+        {{L"-x"}, "unknown option '-x'"},
+        {{L"frobnicate"}, "unknown command 'frobnicate'"},
+        {{L"detect", L"extra"}, "too many operands for detect: 'extra'"},
+        {{L"--log"}, "--log needs a folder: --log DIR"},
+        {{L"--log="}, "--log needs a folder, not an empty name"},
+        {{L"--log", L""}, "--log needs a folder, not an empty name"},
+        {{L"--output=", L"capture"}, "--output needs a file, not an empty name"},
+        {{L"--quiet", L"--json"}, "--quiet and --json exclude each other"},
+        {{L"--explain", L"-q"}, "--quiet and --explain exclude each other"},
+        {{L"replay", L"x", L"--check", L"--json"}, "--check and --json exclude each other (survey --check gives JSON lines)"},
+        {{L"--redact"}, "--redact does not apply to detect"},
+        {{L"--json", L"--json"}, "--json is given twice"},
+        {{L"-q", L"--quiet"}, "--quiet is given twice"},
+        {{L"--log=a", L"--log", L"b"}, "--log is given twice"},
+        {{L"--help", L"extra"}, "--help stands alone, not with 'extra'"},
+        {{L"-h", L"--quiet"}, "--help stands alone"},
+        {{L"--version", L"--json"}, "--version stands alone"},
+        {{L"--help", L"--version"}, "--help and --version exclude each other"},
+        {{L"--help", L"--bogus"}, "unknown option '--bogus'"},
+        {{L"/h"}, "unknown command '/h'"},
+        // After "--" every word is an operand, even one that looks like an option.
+        {{L"--", L"--json"}, "unknown command '--json'"},
+        // Non-ASCII text comes back readable.
+        {{L"--\u00fcber"}, "unknown option '--\xc3\xbc" "ber'"},
+    };
+    for (const auto& [arguments, error] : rows) EXPECT_EQ(usageError(arguments), error) << error;
 }
 
 TEST(ExitStatus, FollowsTheTypeCodeAsSystemdDetectVirtDoes) {
     for (int type = 2; type <= 8; ++type) EXPECT_EQ(exitStatusForType(type), kExitRecognised) << type;
     for (int type : {0, 1, 9, 10, -1}) EXPECT_EQ(exitStatusForType(type), kExitNotRecognised) << type;
     EXPECT_EQ(kExitUsage, 2);
-}
-
-TEST(WindowsError, GivesTheLikelyCauseThenTheSystemsTextOnOneLine) {
-    const std::string text = describeWindowsError(ERROR_BAD_EXE_FORMAT);
-    EXPECT_EQ(text.rfind("not a 64-bit DLL (Windows error 193: ", 0), 0u) << text;
-    EXPECT_EQ(text.find_first_of("%\r\n"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -3,15 +3,24 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
+#include <string>
+
 #include "api/Exports.h"
 
 namespace {
 
+// A folder of this run alone, gone before and after: a failing run (a log
+// written after all) leaves nothing that fails the next one.
 TEST(ExportsOnWine, SetLogFolderWithNullSwitchesLoggingOff) {
-    SetLogFolder(L"C:\\corvane-never-created");
+    const std::filesystem::path folder = L"C:\\corvane-log-off-" + std::to_wstring(GetCurrentProcessId());
+    std::filesystem::remove_all(folder);
+    SetLogFolder(folder.c_str());
     SetLogFolder(nullptr);
     DetectVM();
-    EXPECT_EQ(GetFileAttributesW(L"C:\\corvane-never-created"), INVALID_FILE_ATTRIBUTES);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(attributes, INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

@@ -44,6 +44,10 @@ SurveyResult surveyMachine(const profile::MachineProfile& machine) {
     return result;
 }
 
+std::string machineName(const profile::MachineProfile& machine, const std::string& where) {
+    return machine.description.empty() ? where : machine.description;
+}
+
 std::string surveyLine(const std::string& machine, const SurveyResult& result) {
     const ordered_json document = {{"machine", machine},
                                    {"type", result.verdict.type},

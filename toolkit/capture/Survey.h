@@ -27,6 +27,10 @@ SurveyResult summarise(const diagnostics::explain::Explanation& explanation);
 // Every check of the library on that machine, once.
 SurveyResult surveyMachine(const profile::MachineProfile& machine);
 
+// How a survey line names a machine: its description, or where it was read
+// from (`where`) when it has none.
+std::string machineName(const profile::MachineProfile& machine, const std::string& where);
+
 // The survey's JSON lines (no newline at the end).  `machine` names the
 // profile: its description, or where it was read from.
 std::string surveyLine(const std::string& machine, const SurveyResult& result);

@@ -1,7 +1,6 @@
 #include "toolkit/profile/ProfileBuilder.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "toolkit/profile/ProfileJson.h"
 #include "toolkit/profile/ProfileText.h"
@@ -44,7 +43,7 @@ RegistryKey* findRegistryKey(MachineProfile& profile, const std::wstring& root, 
 
 RegistryKey& addRegistryKey(MachineProfile& profile, const std::wstring& root, const std::wstring& path) {
     if (!equalsIgnoreCase(root, L"HKLM") && !equalsIgnoreCase(root, L"HKCU"))
-        throw std::invalid_argument("registry root must be HKLM or HKCU");
+        throw ProfileError("profile: registry root must be HKLM or HKCU");
     if (auto* key = findRegistryKey(profile, root, path)) return *key;
     RegistryKey key;
     key.root = equalsIgnoreCase(root, L"HKLM") ? L"HKLM" : L"HKCU";
@@ -152,7 +151,7 @@ DiskDrive& addDiskDrive(MachineProfile& profile, std::vector<std::wstring> hardw
 }
 
 FirmwareTable& addAcpiTable(MachineProfile& profile, std::string_view signature, std::vector<uint8_t> bytes) {
-    if (signature.size() != 4) throw std::invalid_argument("an ACPI signature has four characters");
+    if (signature.size() != 4) throw ProfileError("profile: an ACPI signature has four characters");
     profile.firmware.acpiTables.push_back({acpiTableId(signature), std::move(bytes)});
     return profile.firmware.acpiTables.back();
 }

@@ -10,12 +10,11 @@
 #include <nlohmann/json.hpp>
 
 #include "toolkit/profile/ProfileEncoding.h"
+#include "toolkit/profile/ProfileStream.h"
 #include "toolkit/profile/ProfileText.h"
 
 namespace Corvane::profile {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // Registry value types (the values of winnt.h; this code does not need Windows headers).
 constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegDwordBigEndian = 5, kRegLink = 6,
@@ -33,7 +32,7 @@ std::string describe(const Json& j) {
         case Json::value_t::string: return "a string";
         case Json::value_t::boolean: return "true or false";
         case Json::value_t::number_float: return "a fractional number";
-        case Json::value_t::number_integer:
+        case Json::value_t::number_integer: return j.get<int64_t>() < 0 ? "a negative integer" : "an integer";
         case Json::value_t::number_unsigned: return "an integer";
         default: return "something else";
     }
@@ -284,10 +283,16 @@ public:
             return *decoded;
         }
         auto file = required("file");
+        // A relative path is read from the profile's folder, so that a profile
+        // and its firmware files move together.
         std::filesystem::path relative(fromUtf8(file.text()));
-        auto full = relative.is_absolute() ? relative : baseDir / relative;
+        auto full = (relative.is_absolute() ? relative : baseDir / relative).lexically_normal().make_preferred();
         std::ifstream in(full, std::ios::binary);
-        if (!in) file.fail("cannot read '" + toUtf8(full.wstring()) + "'");
+        if (!in) {
+            std::error_code error;
+            file.fail((std::filesystem::exists(full, error) ? "cannot read '" : "no such file '") + toUtf8(full.wstring()) +
+                      (relative.is_absolute() ? "'" : "' (a relative path is read from the profile's folder)"));
+        }
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
@@ -803,91 +808,143 @@ Json firstLineObject(std::string_view json) {
     throw ProfileError("profile: this is " + kind + " of corvane-vmd, not a machine profile (make one with corvane-vmd capture)");
 }
 
-MachineProfile readProfile(const Json& root, const std::filesystem::path& baseDir) {
-    Node node(root, "");
-    if (!root.is_object()) node.expected("an object");
-    node.object({"format", "version", "description", "source", "expected", "system", "registry", "files", "devices", "processes",
-                 "adapters", "firmware", "diskDrives", "windows", "networkProviders", "wmi"});
-    auto format = node.required("format");
-    if (format.text() != kProfileFormat) format.fail("expected \"" + std::string(kProfileFormat) + "\"");
-    auto versionNode = node.required("version");
-    auto version = versionNode.integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    if (version != kProfileVersion)
-        versionNode.fail("unsupported version " + std::to_string(version) + " (this build reads version " + std::to_string(kProfileVersion) + ")");
+// The profile's top-level fields as the stream delivers them, each read into
+// the profile at once and then dropped.
+class ProfileReader final : public ProfileFields {
+public:
+    explicit ProfileReader(const std::filesystem::path& baseDir) : baseDir_(baseDir) {}
 
-    MachineProfile profile;
-    profile.version = static_cast<int>(version);
-    readIf(node, "description", profile.description, &Node::text);
-    readIf(node, "source", profile.source, &Node::text);
-    if (auto expected = node.field("expected"); expected && !expected->isNull()) {
-        expected->object({"type", "name", "decidedBy", "why"});
+    bool listField(const std::string& name) override { return section(name).list; }
+
+    void value(const std::string& name, Json&& json) override {
+        const Section& found = section(name);
+        const Node node(json, "/" + name);
+        if (!found.list) return (this->*found.read)(node);
+        for (const auto& item : node.array()) (this->*found.read)(item);  // not an array: says so
+    }
+
+    void entry(const std::string& name, size_t index, Json&& json) override {
+        (this->*section(name).read)(Node(json, "/" + name + "/" + std::to_string(index)));
+    }
+
+    bool sawFormat() const { return sawFormat_; }
+
+    MachineProfile finish() {
+        if (!sawFormat_) fail("/format", "missing required field");
+        if (!sawVersion_) fail("/version", "missing required field");
+        return std::move(profile_);
+    }
+
+private:
+    struct Section {
+        const char* name;
+        bool list;
+        void (ProfileReader::*read)(const Node&);
+    };
+    static const std::array<Section, 16> kSections;
+
+    static const Section& section(const std::string& name) {
+        for (const Section& s : kSections)
+            if (name == s.name) return s;
+        std::string known;
+        for (const Section& s : kSections) known += (known.empty() ? "" : ", ") + std::string(s.name);
+        fail("/" + name, "unknown field (known here: " + known + ")");
+    }
+
+    void readFormat(const Node& node) {
+        if (node.text() != kProfileFormat) node.fail("expected \"" + std::string(kProfileFormat) + "\"");
+        sawFormat_ = true;
+    }
+    void readVersion(const Node& node) {
+        const auto version = node.integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+        if (version != kProfileVersion)
+            node.fail("unsupported version " + std::to_string(version) + " (this build reads version " + std::to_string(kProfileVersion) + ")");
+        profile_.version = static_cast<int>(version);
+        sawVersion_ = true;
+    }
+    void readDescription(const Node& node) { profile_.description = node.text(); }
+    void readSource(const Node& node) { profile_.source = node.text(); }
+    void readExpected(const Node& node) {
+        if (node.isNull()) return;
+        node.object({"type", "name", "decidedBy", "why"});
         Expectation e;
-        e.type = static_cast<int32_t>(expected->required("type").integer(0, 10));
-        readIf(*expected, "name", e.name, &Node::text);
-        readIf(*expected, "decidedBy", e.decidedBy, &Node::text);
-        readIf(*expected, "why", e.why, &Node::text);
-        profile.expected = e;
+        e.type = static_cast<int32_t>(node.required("type").integer(0, 10));
+        readIf(node, "name", e.name, &Node::text);
+        readIf(node, "decidedBy", e.decidedBy, &Node::text);
+        readIf(node, "why", e.why, &Node::text);
+        profile_.expected = e;
     }
-    if (auto system = node.field("system")) readSystem(*system, profile.system);
-    if (auto registry = node.field("registry"))
-        for (const auto& item : registry->array()) profile.registry.push_back(readRegistryKey(item, baseDir));
-    if (auto files = node.field("files"))
-        for (const auto& item : files->array()) profile.files.push_back(readFile(item));
-    if (auto devices = node.field("devices")) {
-        for (const auto& item : devices->array()) {
-            item.object({"name", "openError"});
-            DeviceName device;
-            device.name = item.required("name").wideText();
-            if (auto error = item.field("openError")) device.openError = error->code();
-            profile.devices.push_back(std::move(device));
-        }
+    void readSystemSection(const Node& node) { readSystem(node, profile_.system); }
+    void readRegistryEntry(const Node& node) { profile_.registry.push_back(readRegistryKey(node, baseDir_)); }
+    void readFileEntry(const Node& node) { profile_.files.push_back(readFile(node)); }
+    void readDevice(const Node& node) {
+        node.object({"name", "openError"});
+        DeviceName device;
+        device.name = node.required("name").wideText();
+        if (auto error = node.field("openError")) device.openError = error->code();
+        profile_.devices.push_back(std::move(device));
     }
-    if (auto processes = node.field("processes")) {
-        uint32_t nextPid = 1000;
-        for (const auto& item : processes->array()) {
-            item.object({"pid", "exeName"});
-            Process process;
-            process.exeName = item.required("exeName").wideText();
-            if (auto pid = item.field("pid"))
-                process.pid = static_cast<uint32_t>(pid->integer(0, 0xFFFFFFFFll));
-            else
-                process.pid = nextPid;
-            nextPid = std::max(nextPid, process.pid) + 4;
-            profile.processes.push_back(std::move(process));
-        }
+    void readProcess(const Node& node) {
+        node.object({"pid", "exeName"});
+        Process process;
+        process.exeName = node.required("exeName").wideText();
+        if (auto pid = node.field("pid"))
+            process.pid = static_cast<uint32_t>(pid->integer(0, 0xFFFFFFFFll));
+        else
+            process.pid = nextPid_;
+        nextPid_ = std::max(nextPid_, process.pid) + 4;
+        profile_.processes.push_back(std::move(process));
     }
-    if (auto adapters = node.field("adapters"))
-        for (const auto& item : adapters->array()) profile.adapters.push_back(readAdapter(item));
-    if (auto firmware = node.field("firmware")) readFirmware(*firmware, profile.firmware, baseDir);
-    if (auto drives = node.field("diskDrives")) {
-        for (const auto& item : drives->array()) {
-            item.object({"hardwareIds"});
-            DiskDrive drive;
-            for (const auto& id : item.required("hardwareIds").array()) drive.hardwareIds.push_back(id.wideText());
-            profile.diskDrives.push_back(std::move(drive));
-        }
+    void readAdapterEntry(const Node& node) { profile_.adapters.push_back(readAdapter(node)); }
+    void readFirmwareSection(const Node& node) { readFirmware(node, profile_.firmware, baseDir_); }
+    void readDiskDrive(const Node& node) {
+        node.object({"hardwareIds"});
+        DiskDrive drive;
+        for (const auto& id : node.required("hardwareIds").array()) drive.hardwareIds.push_back(id.wideText());
+        profile_.diskDrives.push_back(std::move(drive));
     }
-    if (auto windows = node.field("windows")) {
-        for (const auto& item : windows->array()) {
-            item.object({"className", "title"});
-            Window window;
-            readIf(item, "className", window.className, &Node::wideText);
-            readIf(item, "title", window.title, &Node::wideText);
-            profile.windows.push_back(std::move(window));
-        }
+    void readWindow(const Node& node) {
+        node.object({"className", "title"});
+        Window window;
+        readIf(node, "className", window.className, &Node::wideText);
+        readIf(node, "title", window.title, &Node::wideText);
+        profile_.windows.push_back(std::move(window));
     }
-    if (auto providers = node.field("networkProviders")) {
-        for (const auto& item : providers->array()) {
-            item.object({"netType", "name"});
-            NetworkProvider provider;
-            provider.netType = item.required("netType").code();
-            provider.name = item.required("name").wideText();
-            profile.networkProviders.push_back(std::move(provider));
-        }
+    void readNetworkProvider(const Node& node) {
+        node.object({"netType", "name"});
+        NetworkProvider provider;
+        provider.netType = node.required("netType").code();
+        provider.name = node.required("name").wideText();
+        profile_.networkProviders.push_back(std::move(provider));
     }
-    if (auto wmi = node.field("wmi")) readWmi(*wmi, profile.wmi);
-    return profile;
-}
+    void readWmiSection(const Node& node) { readWmi(node, profile_.wmi); }
+
+    std::filesystem::path baseDir_;
+    MachineProfile profile_;
+    uint32_t nextPid_ = 1000;
+    bool sawFormat_ = false;
+    bool sawVersion_ = false;
+};
+
+// In the order the format lists them (and "unknown field" names them).
+const std::array<ProfileReader::Section, 16> ProfileReader::kSections = {{
+    {"format", false, &ProfileReader::readFormat},
+    {"version", false, &ProfileReader::readVersion},
+    {"description", false, &ProfileReader::readDescription},
+    {"source", false, &ProfileReader::readSource},
+    {"expected", false, &ProfileReader::readExpected},
+    {"system", false, &ProfileReader::readSystemSection},
+    {"registry", true, &ProfileReader::readRegistryEntry},
+    {"files", true, &ProfileReader::readFileEntry},
+    {"devices", true, &ProfileReader::readDevice},
+    {"processes", true, &ProfileReader::readProcess},
+    {"adapters", true, &ProfileReader::readAdapterEntry},
+    {"firmware", false, &ProfileReader::readFirmwareSection},
+    {"diskDrives", true, &ProfileReader::readDiskDrive},
+    {"windows", true, &ProfileReader::readWindow},
+    {"networkProviders", true, &ProfileReader::readNetworkProvider},
+    {"wmi", false, &ProfileReader::readWmiSection},
+}};
 
 }  // namespace
 
@@ -950,46 +1007,36 @@ std::string formatMacAddress(const std::vector<uint8_t>& bytes) {
 
 namespace {
 
-Json parseRoot(std::string_view json) {
-    Json root;
-    try {
-        root = Json::parse(json.begin(), json.end());
-    } catch (const nlohmann::json::exception& e) {
-        // JSON Lines (one object per line) fail on the second line: name the
-        // kind of the first when it is one of ours.
-        if (const auto kind = otherKind(firstLineObject(json))) notAProfile(*kind);
-        std::string what = e.what();
-        if (auto end = what.find("] "); what.rfind("[json.exception", 0) == 0 && end != std::string::npos) what = what.substr(end + 2);
-        for (auto& c : what)
-            if (c == '\n' || c == '\r') c = ' ';
-        throw ProfileError("profile: malformed JSON: " + what);
-    }
-    if (const auto kind = otherKind(root)) notAProfile(*kind);
-    return root;
+// Our own outputs are small; only a refusal of a document no bigger than this
+// looks whether it is one of them.
+constexpr size_t kMaxOtherOutputBytes = 1 << 20;
+
+// JSON that is no profile at all is named for what it is, when it is one of
+// corvane-vmd's outputs: whole, or JSON Lines (which fail on the second line).
+void nameOtherOutput(std::string_view json) {
+    if (json.size() > kMaxOtherOutputBytes) return;
+    if (const auto kind = otherKind(Json::parse(json.begin(), json.end(), nullptr, false))) notAProfile(*kind);
+    if (const auto kind = otherKind(firstLineObject(json))) notAProfile(*kind);
 }
 
-MachineProfile profileFromRoot(const Json& root, const std::filesystem::path& baseDir) {
+}  // namespace
+
+MachineProfile parseProfile(std::string_view json, const std::filesystem::path& baseDir) {
+    ProfileReader reader(baseDir);
     try {
-        return readProfile(root, baseDir);
+        streamProfileFields(json, reader);
+        return reader.finish();
     } catch (const ProfileError&) {
+        if (!reader.sawFormat()) nameOtherOutput(json);
         throw;
     } catch (const nlohmann::json::exception& e) {
         throw ProfileError(std::string("profile: ") + e.what());
     }
 }
 
-}  // namespace
-
-MachineProfile parseProfile(std::string_view json, const std::filesystem::path& baseDir) {
-    return profileFromRoot(parseRoot(json), baseDir);
-}
-
 MachineProfile readProfileBytes(std::string bytes, std::string_view sourceName, const std::filesystem::path& baseDir) {
     try {
-        std::string text = profileTextFromBytes(std::move(bytes));
-        Json root = parseRoot(text);
-        std::string().swap(text);  // the parsed tree holds it all now: peak memory is the tree and the profile
-        return profileFromRoot(root, baseDir);
+        return parseProfile(profileTextFromBytes(std::move(bytes)), baseDir);
     } catch (const ProfileError& e) {
         // Name the source as well: "profile: x.json: /registry/0/...".
         const std::string what = e.what();
@@ -1011,7 +1058,9 @@ MachineProfile loadProfileFile(const std::filesystem::path& path) {
     std::string bytes(error ? 0 : static_cast<size_t>(size), '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
-    return readProfileBytes(std::move(bytes), name, path.parent_path());
+    // Firmware files are read from the profile's folder, named in full in any message.
+    const auto folder = std::filesystem::absolute(path, error).parent_path();
+    return readProfileBytes(std::move(bytes), name, error ? path.parent_path() : folder);
 }
 
 std::string tooLarge(uintmax_t size) {

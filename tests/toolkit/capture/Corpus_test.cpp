@@ -12,6 +12,7 @@
 
 #include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/CorpusFiles.h"
+#include "toolkit/capture/ExpectedCheck.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/capture/Replay.h"
@@ -69,6 +70,7 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     EXPECT_EQ(surveyed.gate, explained.gate);
     EXPECT_EQ(surveyed.decidedBy, explained.decidedBy);
     EXPECT_EQ(surveyed.signs, explained.signs);
+    EXPECT_TRUE(differencesFromExpected(expected, surveyed).empty()) << "replay --check agrees";
 }
 
 // Also when the machine's names are one letter, or words device paths use.
@@ -120,6 +122,30 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
     }
     // None, Parallels, Qemu, VirtualBox, Hyper-V, VMWare, Wine, Xen.
     for (int32_t type : {1, 2, 3, 4, 5, 6, 7, 8}) EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
+}
+
+// replay --check and survey --check name each field that differs; a survey
+// line names a machine by its description, by where it was read only without one.
+TEST(ExpectedCheck, NamesEachFieldThatDiffersAndEachMachine) {
+    const profile::Expectation vbox{4, "VirtualBox", "VirtualBoxDetection.checkProcesses", "why"};
+    const auto differences = [&](int32_t type, const char* name, const char* decidedBy) {
+        SurveyResult result;
+        result.verdict.type = type;
+        result.verdict.name = name;
+        result.decidedBy = decidedBy;
+        return differencesFromExpected(vbox, result);
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkProcesses"), Lines{});
+    EXPECT_EQ(differences(1, "", ""), (Lines{"type: expected 4, got 1", "name: expected \"VirtualBox\", got none",
+                                             "decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got none"}));
+    EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkFiles"),
+              Lines{"decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got \"VirtualBoxDetection.checkFiles\""});
+
+    MachineProfile machine;
+    EXPECT_EQ(machineName(machine, "a.json"), "a.json");
+    machine.description = "Dell XPS";
+    EXPECT_EQ(machineName(machine, "a.json"), "Dell XPS");
 }
 
 }  // namespace

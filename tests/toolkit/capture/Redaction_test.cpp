@@ -43,8 +43,13 @@ std::vector<uint8_t> sampleSmbios() {
     std::vector<uint8_t> board(0x0F - 4, 0);
     board[0x04 - 4] = 1;
     board[0x07 - 4] = 2;  // serial number
+    std::vector<uint8_t> chassis(0x15 - 4, 0);
+    chassis[0x04 - 4] = 1;  // manufacturer
+    chassis[0x06 - 4] = 2;  // version, beside the serial
+    chassis[0x07 - 4] = 3;  // serial number
     return profile::rawSmbiosData({profile::smbiosStructure(1, 1, system, {"QEMU", "Standard PC", "CZC4471WXY"}),
-                                   profile::smbiosStructure(2, 2, board, {"Intel", "VMware-42 1a"})});
+                                   profile::smbiosStructure(2, 2, board, {"Intel", "VMware-42 1a"}),
+                                   profile::smbiosStructure(3, 3, chassis, {"Dell Inc.", "Chassis V1", "CHS98765"})});
 }
 
 TEST(RedactSmbiosTable, RedactsSerialsAndTheUuidInPlace) {
@@ -59,6 +64,8 @@ TEST(RedactSmbiosTable, RedactsSerialsAndTheUuidInPlace) {
     EXPECT_NE(text.find("QEMU"), std::string::npos) << "the manufacturer is not a serial";
     EXPECT_NE(text.find("Standard PC"), std::string::npos);
     EXPECT_NE(text.find("VMware-11 1x"), std::string::npos) << "the pattern inside a serial stays";
+    EXPECT_EQ(text.find("CHS98765"), std::string::npos) << "the chassis serial";
+    EXPECT_NE(text.find("Chassis V1"), std::string::npos) << "the chassis version is no serial";
     const size_t uuid = 8 + 0x08;
     EXPECT_TRUE(std::all_of(redacted.begin() + uuid, redacted.begin() + uuid + 16, [](uint8_t b) { return b == 0; }));
 }
@@ -84,6 +91,8 @@ MachineProfile machineWithNames() {
                          profile::wmiStrings({L"192.168.17.42", L"fe80::1c2b:3a4d"}));
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID",
                          profile::wmiText(L"USBSTOR\\DISK&VEN_SANDISK&PROD_ULTRA\\4C530001230715117384&0"));
+    profile::setWmiValue(machine, L"Win32_DiskDrive", L"PNPDeviceID",
+                         profile::wmiText(L"USBSTOR\\DISK&VEN_KINGSTON&PROD_DT\\0019E06B9C85F9A0&0"));
     profile::addFile(machine, L"C:\\Users\\alice.smith\\AppData\\Local\\vmware\\vmware-tray.log");
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID", profile::wmiText(L"ROOT\\WINE\\WINEBUS"), 1);
     machine.adapters.clear();
@@ -97,7 +106,7 @@ TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
     std::string json = profile::toJson(machine);
     std::transform(json.begin(), json.end(), json.begin(), [](unsigned char c) { return std::tolower(c); });
     for (const char* secret : {"desktop-7qk2m1r", "alice.smith", "corpnet", "5cg1234xyz", "12:34:56", "192.168.17.42",
-                               "4c530001230715117384"}) {
+                               "4c530001230715117384", "0019e06b9c85f9a0"}) {
         EXPECT_EQ(json.find(secret), std::string::npos) << secret;
     }
     EXPECT_NE(json.find("3c:52:82:00:00:00"), std::string::npos) << "the maker's half of the address stays";
