@@ -7,11 +7,9 @@
 #include <iomanip>
 #include <locale>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <share.h>
 #include <sstream>
-#include <thread>
 
 #include "diagnostics/CorvaneException.h"
 #include "win32/Win32Api.h"
@@ -43,10 +41,12 @@ private:
     __gnu_cxx::stdio_filebuf<char> buffer_;
 };
 
+// GetTickCount64 and Sleep, not the standard clock and sleep, which bring a
+// threading library into the DLL.
 void pauseOnTheSteadyClock(std::chrono::milliseconds delay) {
-    const auto deadline = std::chrono::steady_clock::now() + delay;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_until(deadline);
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(delay.count());
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        Sleep(static_cast<DWORD>(deadline - now));
     }
 }
 
@@ -102,8 +102,13 @@ void Logger::setFolder(const std::wstring& folder) {
 void Logger::log(const std::string& message, const std::string& detail) {
     if (loggingDisabled) return;
 
-    static std::mutex logLock;
-    std::lock_guard<std::mutex> guard(logLock);
+    // Whole entries, one writer at a time.  An SRWLOCK is constant data: no
+    // construction, no guard, nothing to destroy at unload.
+    static SRWLOCK logLock = SRWLOCK_INIT;
+    AcquireSRWLockExclusive(&logLock);
+    struct Release {
+        ~Release() { ReleaseSRWLockExclusive(&logLock); }
+    } release;
 
     std::unique_ptr<SharedFileStream> stream = openLogStream();
     if (!stream) return;

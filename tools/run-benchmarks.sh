@@ -34,7 +34,7 @@ bench_options="$*"
 [ $quick -eq 1 ] && bench_options="--first-call-runs 3 --steady-pairs 20 --check-repetitions 3 $bench_options"
 
 [ -f "$build/CMakeCache.txt" ] || cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" --target corvane-bench CorvaneVMD sleeper corvane-vmd
+cmake --build "$build" --target corvane-bench corvane-shipped-dll sleeper corvane-vmd
 mkdir -p "$out"
 survey_profiles=20000
 [ $quick -eq 1 ] && survey_profiles=2000
