@@ -16,8 +16,11 @@
 - Exports: exactly the names under EXPORTS in DEF.
 
 With --suggest and the link map, prints a line for each import missing from
-the list, naming the part of the link that first asked for it.
+the list, naming the part of the link that first asked for it.  With
+--describe DLL LOAD_REPORT, prints the image's size and imports, and the load
+times of corvane-bench --load-cycles, as JSON (tools/run-benchmarks.sh).
 """
+import json
 import re
 import struct
 import sys
@@ -218,7 +221,19 @@ def suggest(image, allowed, map_path):
             print(f"{module:14} {function:34} {asked.get(function, '?')}")
 
 
+def describe(dll, load_report):
+    data = open(dll, "rb").read()
+    image = Image(data)
+    load = json.load(open(load_report, encoding="utf-8"))
+    return {"format": "corvane-dll-image", "label": load["conditions"]["label"], "bytes": len(data),
+            "imports": len(set(image.imports())), "modules": len({m.lower() for m, _ in image.imports()}),
+            "tlsCallbacks": len(image.tls_callbacks()), "load": load["loadCycles"]}
+
+
 def main(argv):
+    if len(argv) == 4 and argv[1] == "--describe":
+        print(json.dumps(describe(argv[2], argv[3]), indent=2))
+        return 0
     if len(argv) < 4:
         print(__doc__.strip().split("\n\n")[1], file=sys.stderr)
         return 2

@@ -5,12 +5,18 @@
 # the host's conditions, and the tables of docs/performance.md
 # (benchmarks.md) into the output folder; then what `corvane-vmd survey`
 # costs per machine profile, and its memory over 20,000 of them
-# (tools/survey-benchmark.py).  Not part of the test suite.
+# (tools/survey-benchmark.py).  First of all, the DLL's image: its size
+# stripped, its imports, and LoadLibrary to FreeLibrary under Wine, for the
+# built DLL and, with --before-dll, another build of it to compare with.
+# Not part of the test suite.
 #
-#   tools/run-benchmarks.sh [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]
+#   tools/run-benchmarks.sh [--quick] [--survey-only] [--image-only] [--before-dll DLL] [--build DIR] [--out DIR]
+#                           [-- corvane-bench options...]
 #
 #   --quick        few repetitions: checks that everything runs, numbers are rough
-#   --survey-only  only the survey
+#   --survey-only  only the survey (and the image)
+#   --image-only   only the DLL's image
+#   --before-dll   an earlier CorvaneVMD.dll, whose image is measured alike
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -18,14 +24,19 @@ build=build
 out=""
 quick=0
 survey_only=0
+image_only=0
+before_dll=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
     --survey-only) survey_only=1 ;;
+    --image-only) image_only=1 ;;
+    --before-dll) before_dll=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --build) build=$2; shift ;;
     --out) out=$2; shift ;;
     --) shift; break ;;
-    *) echo "usage: $0 [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--survey-only] [--image-only] [--before-dll DLL] [--build DIR] [--out DIR]" \
+            "[-- corvane-bench options...]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -61,16 +72,39 @@ host_conditions() {  # MOMENT
 
 started=$(host_conditions start)
 runs=""
+load_cycles=2000
+[ $quick -eq 1 ] && load_cycles=50
 
-# Plain Wine, and the survey there.
+# image LABEL DLL: the DLL stripped as the release ships it, its imports, and its
+# load and unload timed by corvane-bench.
+image() {
+  echo "the image of $2..."
+  objcopy=x86_64-w64-mingw32-objcopy
+  SOURCE_DATE_EPOCH=0 $objcopy --strip-all "$2" "$out/$1.stripped.dll"
+  WINEPREFIX=$plain_prefix wine "$build/bench/corvane-bench.exe" --dll "$out/$1.stripped.dll" --load-cycles $load_cycles \
+    --label "$1" --out "$out/$1.load.json" </dev/null
+  python3 tools/check-dll-image.py --describe "$out/$1.stripped.dll" "$out/$1.load.json" >"$out/image-$1.json"
+  runs="$runs $out/image-$1.json"
+}
+
+# Plain Wine: the image, then the survey there.
 tools/wine-prefix.sh start "$plain_prefix"
+[ -z "$before_dll" ] || image before "$before_dll"
+image after "$build/CorvaneVMD.dll"
+if [ $image_only -eq 1 ]; then
+  survey_only=2
+fi
 if [ $survey_only -eq 0 ]; then
   run_bench plain-wine "$plain_prefix"
-  runs="$out/plain-wine.json $out/virtualbox-guest.json"
+  runs="$runs $out/plain-wine.json $out/virtualbox-guest.json"
 fi
-echo "corvane-vmd survey over $survey_profiles profiles..."
-WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
-  --profiles $survey_profiles --out "$out/survey.json" >/dev/null
+survey=""
+if [ $survey_only -ne 2 ]; then
+  echo "corvane-vmd survey over $survey_profiles profiles..."
+  WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
+    --profiles $survey_profiles --out "$out/survey.json" >/dev/null
+  survey=$out/survey.json
+fi
 tools/wine-prefix.sh stop "$plain_prefix"
 WINEPREFIX=$plain_prefix wineserver -w || true
 
@@ -103,6 +137,6 @@ cat >"$out/host.json" <<EOF
 EOF
 
 # shellcheck disable=SC2086
-python3 tools/benchmark-report.py "$out/host.json" $runs "$out/survey.json" >"$out/benchmarks.md"
+python3 tools/benchmark-report.py "$out/host.json" $runs $survey >"$out/benchmarks.md"
 cat "$out/benchmarks.md"
-echo "reports: $runs $out/survey.json $out/host.json $out/benchmarks.md"
+echo "reports: $runs $survey $out/host.json $out/benchmarks.md"
