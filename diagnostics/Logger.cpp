@@ -1,17 +1,14 @@
 #include "diagnostics/Logger.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <ext/stdio_filebuf.h>
-#include <filesystem>
-#include <iomanip>
-#include <locale>
+#include <ctime>
 #include <memory>
-#include <ostream>
+#include <optional>
 #include <share.h>
-#include <sstream>
 
 #include "diagnostics/CorvaneException.h"
+#include "diagnostics/LogFolder.h"
 #include "win32/Win32Api.h"
 
 namespace Corvane {
@@ -22,35 +19,37 @@ std::wstring logFolder;
 const std::string kLogFileName = "CorvaneLog.txt";
 
 constexpr int kOpenAttempts = 5;
-constexpr auto kOpenRetryDelay = std::chrono::milliseconds(200);
+constexpr DWORD kOpenRetryDelayMs = 200;
+constexpr char kTimestampFormat[] = "%Y-%m-%d %H:%M:%S";
 
-// An output stream over a C stream opened with a chosen share mode (the
-// standard streams cannot ask for one).
-class SharedFileStream : public std::ostream {
+// Serialises whole entries among the process's threads.  Constant data: no
+// one-time initialisation, nothing to destroy at unload.
+SRWLOCK logLock = SRWLOCK_INIT;
+
+class ExclusiveLock {
 public:
-    explicit SharedFileStream(FILE* file) : std::ostream(nullptr), file_(file), buffer_(file, std::ios::out) {
-        rdbuf(&buffer_);
-    }
-    ~SharedFileStream() override {
-        buffer_.close();  // flushes, but leaves a stream it did not open to its owner
-        std::fclose(file_);
-    }
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
 
 private:
-    FILE* file_;
-    __gnu_cxx::stdio_filebuf<char> buffer_;
+    SRWLOCK& lock_;
 };
 
-// GetTickCount64 and Sleep, not the standard clock and sleep, which bring a
-// threading library into the DLL.
-void pauseOnTheSteadyClock(std::chrono::milliseconds delay) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(delay.count());
-    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
-        Sleep(static_cast<DWORD>(deadline - now));
-    }
-}
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using LogFile = std::unique_ptr<FILE, FileCloser>;
 
-Logger::RetryPause retryPause = pauseOnTheSteadyClock;
+// Waits at least `milliseconds` on the monotonic clock, sleeping again when a
+// sleep ends early: a change of the wall clock cannot stretch or cut it.
+void pauseFor(DWORD milliseconds) {
+    const auto& api = platform::win32();
+    const ULONGLONG deadline = api.GetTickCount64() + milliseconds;
+    for (ULONGLONG now = api.GetTickCount64(); now < deadline; now = api.GetTickCount64())
+        api.Sleep(static_cast<DWORD>(deadline - now));
+}
 
 std::tm currentLocalTime() {
     std::tm localTime{};
@@ -59,33 +58,64 @@ std::tm currentLocalTime() {
     return localTime;
 }
 
-// Opens the file for appending with deny-none sharing and writes line 1.
-std::unique_ptr<SharedFileStream> openLogStream() {
+// The time stamp written digit by digit, as the "C" locale writes it; nothing
+// when a field lies outside its calendar range.
+std::optional<std::string> formatInTheCLocale(const std::tm& time) {
+    struct Field {
+        int value, low, high, digits;
+        const char* after;
+    };
+    const Field fields[] = {{time.tm_year + 1900, 0, 9999, 4, "-"}, {time.tm_mon + 1, 1, 12, 2, "-"},
+                            {time.tm_mday, 1, 31, 2, " "},          {time.tm_hour, 0, 23, 2, ":"},
+                            {time.tm_min, 0, 59, 2, ":"},           {time.tm_sec, 0, 60, 2, ""}};
+    std::string text;
+    for (const Field& field : fields) {
+        if (field.value < field.low || field.value > field.high) return std::nullopt;
+        const std::string digits = std::to_string(field.value);
+        text.append(static_cast<size_t>(field.digits) - std::min<size_t>(digits.size(), field.digits), '0');
+        text += digits;
+        text += field.after;
+    }
+    return text;
+}
+
+std::wstring logFileName() {
+    const auto& api = platform::win32();
+    const int needed = api.MultiByteToWideChar(CP_ACP, 0, kLogFileName.c_str(), -1, nullptr, 0);
+    std::wstring fileName(static_cast<size_t>(needed > 0 ? needed : 1), L'\0');
+    api.MultiByteToWideChar(CP_ACP, 0, kLogFileName.c_str(), -1, fileName.data(), needed);
+    fileName.resize(fileName.find(L'\0'));
+    return fileName;
+}
+
+bool writeAll(FILE* file, const std::string& text) { return std::fwrite(text.data(), 1, text.size(), file) == text.size(); }
+
+// Each line is flushed as it ends, so entries of several processes sharing
+// the file interleave line by line, never inside a line.
+bool endLine(FILE* file) { return std::fputc('\n', file) != EOF && std::fflush(file) == 0; }
+
+// Opens the file for appending in text mode (every "\n" becomes CR LF) with
+// deny-none sharing, and writes line 1.  Null when the entry is to be dropped.
+LogFile openLogFile() {
     if (logFolder.empty()) return nullptr;
 
-    // A folder that cannot be created, or a path that cannot be made absolute,
-    // drops the entry like a file that cannot be opened.
-    std::wstring path;
-    try {
-        std::filesystem::create_directories(std::filesystem::path(logFolder));
-        path = Logger::logFilePath();
-    } catch (const std::filesystem::filesystem_error&) {
-        return nullptr;
-    }
-    if (path.empty()) return nullptr;
+    // A folder that cannot be made absolute or created drops the entry like a
+    // file that cannot be opened.
+    const std::wstring folder = logfolder::fullPathOf(logFolder);
+    if (folder.empty() || !logfolder::createWithParents(folder)) return nullptr;
+    const std::wstring path = logfolder::join(folder, logFileName());
 
-    FILE* file = nullptr;
-    for (int attempt = 0; attempt < kOpenAttempts && file == nullptr; ++attempt) {
-        file = _wfsopen(path.c_str(), L"a", _SH_DENYNO);
-        if (file == nullptr) retryPause(kOpenRetryDelay);
+    LogFile file;
+    for (int attempt = 0; attempt < kOpenAttempts && !file; ++attempt) {
+        file.reset(_wfsopen(path.c_str(), L"a", _SH_DENYNO));
+        if (!file) pauseFor(kOpenRetryDelayMs);
     }
-    if (file == nullptr) return nullptr;
+    if (!file) return nullptr;
 
-    auto stream = std::make_unique<SharedFileStream>(file);
-    *stream << "Thread " << platform::win32().GetCurrentThreadId() << ", " << Logger::formatTimestamp(currentLocalTime())
-            << std::endl;
-    if (stream->bad() || stream->fail()) return nullptr;
-    return stream;
+    const std::string header = "Thread " + std::to_string(platform::win32().GetCurrentThreadId()) + ", " +
+                               Logger::formatTimestamp(currentLocalTime());
+    if (!writeAll(file.get(), header) || !endLine(file.get()) || std::ferror(file.get())) return nullptr;
+    return file;
 }
 
 }  // namespace
@@ -102,21 +132,15 @@ void Logger::setFolder(const std::wstring& folder) {
 void Logger::log(const std::string& message, const std::string& detail) {
     if (loggingDisabled) return;
 
-    // Whole entries, one writer at a time.  An SRWLOCK is constant data: no
-    // construction, no guard, nothing to destroy at unload.
-    static SRWLOCK logLock = SRWLOCK_INIT;
-    AcquireSRWLockExclusive(&logLock);
-    struct Release {
-        ~Release() { ReleaseSRWLockExclusive(&logLock); }
-    } release;
+    ExclusiveLock guard(logLock);
+    LogFile file = openLogFile();
+    if (!file) return;
 
-    std::unique_ptr<SharedFileStream> stream = openLogStream();
-    if (!stream) return;
-
-    *stream << message;
-    if (!detail.empty()) *stream << ": " << detail;
-    *stream << std::endl;
-    *stream << std::endl;
+    // Failures past line 1 are not examined: the entry may be cut short.
+    writeAll(file.get(), message);
+    if (!detail.empty()) writeAll(file.get(), ": " + detail);
+    endLine(file.get());
+    endLine(file.get());
 }
 
 void Logger::log(const std::wstring& message, const std::wstring& detail) {
@@ -134,36 +158,17 @@ std::string Logger::toUtf8(const std::wstring& text) {
 }
 
 std::wstring Logger::logFilePath() {
-    const auto& api = platform::win32();
-    const int needed = api.MultiByteToWideChar(CP_ACP, 0, kLogFileName.c_str(), -1, nullptr, 0);
-    std::wstring fileName(static_cast<size_t>(needed > 0 ? needed : 1), L'\0');
-    api.MultiByteToWideChar(CP_ACP, 0, kLogFileName.c_str(), -1, fileName.data(), needed);
-    fileName.resize(fileName.find(L'\0'));
-
-    if (logFolder.empty()) return std::wstring();
-    const std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(logFolder));
-    return (folder / fileName).wstring();
+    const std::wstring folder = logfolder::fullPathOf(logFolder);
+    return folder.empty() ? std::wstring() : logfolder::join(folder, logFileName());
 }
 
 std::string Logger::formatTimestamp(const std::tm& localTime) {
     if (localTime.tm_mday == 0) return std::string();
-    try {
-        std::ostringstream text;
-        text.imbue(std::locale::classic());
-        text << std::put_time(&localTime, "%Y-%m-%d %H:%M:%S");
-        if (text.fail()) throw std::runtime_error("time stamp could not be formatted");
-        return text.str();
-    } catch (const std::runtime_error& error) {
-        char buffer[100];
-        if (std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &localTime) > 0) return buffer;
-        throw CorvaneException(error.what(), LogTimestampUnformattable);
-    }
-}
-
-Logger::RetryPause Logger::setRetryPause(RetryPause pause) {
-    const RetryPause replaced = retryPause;
-    retryPause = pause;
-    return replaced;
+    if (auto text = formatInTheCLocale(localTime)) return *text;
+    // The C runtime's own formatting may still manage a time outside the calendar's ranges.
+    char buffer[100];
+    if (std::strftime(buffer, sizeof buffer, kTimestampFormat, &localTime) > 0) return buffer;
+    throw CorvaneException("time stamp could not be formatted", LogTimestampUnformattable);
 }
 
 bool Logger::isEnabled() { return !loggingDisabled; }

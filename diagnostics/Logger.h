@@ -2,7 +2,6 @@
 // The library's log: entries appended to "CorvaneLog.txt" in a folder the host
 // names.  Off until a non-empty folder is set.
 
-#include <chrono>
 #include <ctime>
 #include <string>
 
@@ -15,24 +14,22 @@ public:
     static void setFolder(const std::wstring& folder);
 
     // Appends one three-line entry; the detail follows the message after ": "
-    // when it is not empty.
+    // when it is not empty.  A file that cannot be opened is tried five times,
+    // 200 ms apart on the monotonic clock, and then the entry is dropped.
     static void log(const std::string& message, const std::string& detail = std::string());
     static void log(const std::wstring& message, const std::wstring& detail = std::wstring());
 
     // UTF-16 to UTF-8, cut at the first NUL.
     static std::string toUtf8(const std::wstring& text);
 
-    // Full path of the log file for the folder now stored; empty when none.
+    // Full path of the log file for the folder now stored; empty when none,
+    // or when the folder cannot be made absolute.
     static std::wstring logFilePath();
 
-    // "%Y-%m-%d %H:%M:%S" of a local calendar time; empty for one never filled in.
+    // "%Y-%m-%d %H:%M:%S" of a local calendar time; empty for one never filled
+    // in.  Throws CorvaneException (LogTimestampUnformattable) for one that
+    // cannot be formatted at all.
     static std::string formatTimestamp(const std::tm& localTime);
-
-    // The pause after each of the five failed attempts to open the file:
-    // 200 ms on the steady clock.  Tests put a recorder in its place, so the
-    // schedule is checked without waiting; returns the pause it replaces.
-    using RetryPause = void (*)(std::chrono::milliseconds delay);
-    static RetryPause setRetryPause(RetryPause pause);
 
     static bool isEnabled();
     static const std::wstring& folder();

@@ -73,12 +73,26 @@ const Win32Api kRealWin32 = {
     ::StrCmpIW,
     ::WideCharToMultiByte,
     ::MultiByteToWideChar,
+    ::GetFullPathNameW,
+    ::GetFileAttributesW,
+    ::CreateDirectoryW,
+    ::GetTickCount64,
+    ::Sleep,
 };
 
 const Win32Api* g_current = &kRealWin32;
 
-// Constant-initialised: no start-up work, and ready before any caller.
-constinit SystemFunctions g_processFunctions(kRealWin32);
+// The process's own binding.  Its modules are freed by the runtime's exit
+// handling, which runs when the DLL unloads: after the manager, which is
+// created later and so destroyed first (docs/design-notes.md, "Unloading").
+class ProcessSystemFunctions : public SystemFunctions {
+public:
+    using SystemFunctions::SystemFunctions;
+    ~ProcessSystemFunctions() { release(); }
+};
+
+// Constant-initialised: ready before any caller, nothing to build at load.
+constinit ProcessSystemFunctions g_processFunctions(kRealWin32);
 SystemFunctions& processFunctions() { return g_processFunctions; }
 
 }  // namespace

@@ -101,6 +101,14 @@ struct Win32Api {
     int(WINAPI* StrCmpIW)(PCWSTR, PCWSTR);
     int(WINAPI* WideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
     int(WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCCH, int, LPWSTR, int);
+
+    // The log writer: its folder made absolute and created, and the pause
+    // between attempts to open its file, measured on the monotonic clock.
+    DWORD(WINAPI* GetFullPathNameW)(LPCWSTR, DWORD, LPWSTR, LPWSTR*);
+    DWORD(WINAPI* GetFileAttributesW)(LPCWSTR);
+    BOOL(WINAPI* CreateDirectoryW)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+    ULONGLONG(WINAPI* GetTickCount64)();
+    void(WINAPI* Sleep)(DWORD);
 };
 
 // The table bound to the operating system's own functions.

@@ -2,17 +2,16 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "diagnostics/CorvaneException.h"
 #include "diagnostics/Logger.h"
+#include "support/SimulatedMachineTest.h"
 #include "win32/Win32Api.h"
 
 namespace Corvane {
@@ -112,39 +111,78 @@ TEST_F(LoggerTest, ARelativeFolderIsResolvedAtEachEntry) {
     EXPECT_NE(readFile(logFile(root / "y" / "logs")).find("in y"), std::string::npos);
 }
 
-TEST_F(LoggerTest, AFolderThatCannotBeCreatedDropsTheEntrySilently) {
-    fs::create_directories(root);
-    std::ofstream(root / "plain-file") << "not a folder";
-    Logger::setFolder((root / "plain-file" / "logs").wstring());
-    EXPECT_NO_THROW(Logger::log("dropped"));
-    EXPECT_FALSE(fs::exists(root / "plain-file" / "logs"));
+// The pause between attempts to open the file, on the simulated machine's
+// clock (the file itself is real): none for a file other writers may share,
+// five of 200 ms for one held without write sharing, however early each sleep
+// ends, and then the entry is dropped.
+struct HeldFile {
+    const char* how;
+    DWORD share;  // the holder's share mode
+    bool sleepsEndHalfway;
+    bool written;
+    ULONGLONG waitedMs;
+};
+const HeldFile kHeldFiles[] = {
+    {"shared with writers", FILE_SHARE_READ | FILE_SHARE_WRITE, false, true, 0},
+    {"refusing writers", FILE_SHARE_READ, false, false, 1000},
+    {"refusing writers, sleeps ending early", FILE_SHARE_READ, true, false, 1000},
+};
+
+class LoggerOpenTest : public testing::SimulatedMachineTest {};
+
+TEST_F(LoggerOpenTest, AHeldFileIsTriedFiveTimes200MsApartOnTheMonotonicClock) {
+    const fs::path folder = fs::temp_directory_path() / ("corvane-logger-held-" + std::to_string(GetCurrentProcessId()));
+    fs::create_directories(folder);
+    for (const HeldFile& row : kHeldFiles) {
+        SCOPED_TRACE(row.how);
+        auto& machine = start();
+        machine.faults().sleepsEndHalfway = row.sleepsEndHalfway;
+        HANDLE holder = CreateFileW((folder / "CorvaneLog.txt").c_str(), GENERIC_READ | GENERIC_WRITE, row.share, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        Logger::setFolder(folder.wstring());
+        const ULONGLONG before = machine.api().GetTickCount64();
+        Logger::log("held");
+        EXPECT_EQ(machine.api().GetTickCount64() - before, row.waitedMs);
+        Logger::setFolder(L"");
+        CloseHandle(holder);
+        EXPECT_EQ(readFile(folder / "CorvaneLog.txt").find("held\r\n") != std::string::npos, row.written);
+        stop();
+    }
+    fs::remove_all(folder);
 }
 
-std::vector<std::chrono::milliseconds> pauses;
-
-TEST_F(LoggerTest, AFileHeldWithoutWriteSharingCostsFivePausesOf200MsAndIsSkipped) {
-    fs::create_directories(root);
-    Logger::setFolder(root.wstring());
-    HANDLE holder = CreateFileW(logFile(root).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    pauses.clear();
-    const auto steady = Logger::setRetryPause([](std::chrono::milliseconds delay) { pauses.push_back(delay); });
-    Logger::log("skipped");
-    CloseHandle(holder);
-    Logger::log("written once the file is free");
-    Logger::setRetryPause(steady);
-
-    EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(200)));
-    const std::string text = readFile(logFile(root));
-    EXPECT_EQ(text.find("skipped"), std::string::npos);
-    EXPECT_NE(text.find("written once the file is free"), std::string::npos);
+// A file where the folder, or one of its parents, should be: the entry is
+// dropped at once, with nothing created and none of the pauses of a file
+// that cannot be opened.
+TEST_F(LoggerOpenTest, AFileWhereAFolderShouldBeDropsTheEntryAtOnce) {
+    const fs::path file = fs::temp_directory_path() / ("corvane-logger-file-" + std::to_string(GetCurrentProcessId()));
+    std::ofstream(file) << "not a folder";
+    auto& machine = start();
+    for (const fs::path& folder : {file, file / "logs"}) {
+        Logger::setFolder(folder.wstring());
+        EXPECT_NO_THROW(Logger::log("dropped"));
+    }
+    Logger::setFolder(L"");
+    EXPECT_EQ(machine.countCalls("Sleep"), 0u);
+    EXPECT_EQ(machine.countCalls("CreateDirectoryW"), 0u);
+    fs::remove(file);
 }
 
-TEST(LoggerTimestamp, FormatsTheCalendarTimeWithLeadingZeros) {
-    const std::tm time{.tm_sec = 2, .tm_min = 5, .tm_hour = 9, .tm_mday = 7, .tm_mon = 2, .tm_year = 2026 - 1900,
-                       .tm_wday = 0, .tm_yday = 0, .tm_isdst = 0};
+TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnformattable) {
+    std::tm time{.tm_sec = 2, .tm_min = 5, .tm_hour = 9, .tm_mday = 7, .tm_mon = 2, .tm_year = 2026 - 1900,
+                 .tm_wday = 0, .tm_yday = 0, .tm_isdst = 0};
     EXPECT_EQ(Logger::formatTimestamp(time), "2026-03-07 09:05:02");
+    time.tm_mday = 0;  // as a failed conversion leaves it
+    EXPECT_EQ(Logger::formatTimestamp(time), "");
+    time.tm_mday = 7;
+    time.tm_mon = 12;  // no thirteenth month: neither way of formatting takes it
+    try {
+        Logger::formatTimestamp(time);
+        ADD_FAILURE() << "no exception";
+    } catch (const CorvaneException& error) {
+        EXPECT_EQ(error.getCode(), LogTimestampUnformattable);
+    }
 }
 
 TEST(LoggerPath, TheFileNameJoinsTheFolderWithOrWithoutATrailingSeparator) {

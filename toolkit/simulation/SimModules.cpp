@@ -78,8 +78,9 @@ HMODULE WINAPI simLoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags) {
 }
 
 BOOL WINAPI simFreeLibrary(HMODULE module) {
-    Session s("FreeLibrary");
-    if (systemModule(module)) return TRUE;  // the System32 modules keep no reference count here
+    const SystemModule* system = systemModule(module);
+    Session s("FreeLibrary", system ? system->name : "");
+    if (system) return TRUE;  // the System32 modules keep no reference count here
     if (module != kernel32Handle() || s.m.kernel32References == 0) {
         s.m.noteInvalidRelease("FreeLibrary without a matching LoadLibraryA");
         s.m.setLastError(ERROR_INVALID_HANDLE);

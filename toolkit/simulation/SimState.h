@@ -88,6 +88,8 @@ struct MachineState {
 
     int kernel32References = 0;
 
+    ULONGLONG tickCount = 1'000'000;  // milliseconds: moves only when the code sleeps
+
     // The library's own binding of the functions of iphlpapi, mpr and
     // powrprof, over this machine's LoadLibraryExW and GetProcAddress.
     platform::SystemFunctions systemFunctions{simulatedApi()};
@@ -196,6 +198,13 @@ HRESULT WINAPI simSafeArrayUnaccessData(SAFEARRAY*);
 HRESULT WINAPI simSafeArrayGetLBound(SAFEARRAY*, UINT, LONG*);
 HRESULT WINAPI simSafeArrayGetUBound(SAFEARRAY*, UINT, LONG*);
 HRESULT WINAPI simSafeArrayGetElement(SAFEARRAY*, LONG*, void*);
+
+// The log writer's calls (SimHostDisk.cpp): paths and folders on the host's own disk, the machine's clock.
+DWORD WINAPI simGetFullPathNameW(LPCWSTR, DWORD, LPWSTR, LPWSTR*);
+DWORD WINAPI simGetFileAttributesW(LPCWSTR);
+BOOL WINAPI simCreateDirectoryW(LPCWSTR, LPSECURITY_ATTRIBUTES);
+ULONGLONG WINAPI simGetTickCount64();
+void WINAPI simSleep(DWORD);
 
 // The WMI side (SimWmi.cpp): a new locator object, and what the COM side needs to know of the objects.
 IWbemLocator* createFakeLocator(MachineState& m);

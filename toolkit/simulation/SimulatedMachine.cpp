@@ -67,6 +67,11 @@ const platform::Win32Api kSimulatedApi = {
     detail::simStrCmpIW,
     detail::simWideCharToMultiByte,
     detail::simMultiByteToWideChar,
+    detail::simGetFullPathNameW,
+    detail::simGetFileAttributesW,
+    detail::simCreateDirectoryW,
+    detail::simGetTickCount64,
+    detail::simSleep,
 };
 
 }  // namespace
