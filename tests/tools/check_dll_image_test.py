@@ -30,7 +30,7 @@ def section_made_writable(name):
     copy = bytearray(data)
     header = data.index(name.encode().ljust(8, b"\0"), optional)
     flags = struct.unpack_from("<I", copy, header + 36)[0]
-    struct.pack_into("<I", copy, header + 36, flags | checker.SCN_MEM_WRITE)
+    struct.pack_into("<I", copy, header + 36, flags | 0x80000000)  # IMAGE_SCN_MEM_WRITE
     return bytes(copy), allowed, def_names
 
 
