@@ -2,6 +2,11 @@
 
 #include "win32/SystemFunctions.h"
 
+// The C++ runtime's: frees its emergency exception pool (see below).
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
 namespace Corvane::platform {
 namespace {
 
@@ -94,6 +99,14 @@ public:
 // Constant-initialised: ready before any caller, nothing to build at load.
 constinit ProcessSystemFunctions g_processFunctions(kRealWin32);
 SystemFunctions& processFunctions() { return g_processFunctions; }
+
+// The C++ runtime linked into the DLL allocates an emergency pool for
+// exceptions thrown when memory runs out (about 73 KB) when the DLL loads and
+// never frees it: every load and free of the DLL would leave it on the heap.
+// Freed by the runtime's exit handling, like the modules above.
+struct EmergencyPoolRelease {
+    ~EmergencyPoolRelease() { __gnu_cxx::__freeres(); }
+} g_emergencyPoolRelease;
 
 }  // namespace
 

@@ -23,10 +23,11 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwctype>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -99,21 +100,11 @@ bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
 std::set<std::wstring> loadedModules() {
     std::set<std::wstring> modules;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
-    MODULEENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
-        for (wchar_t* c = entry.szExePath; *c; ++c) *c = static_cast<wchar_t>(std::towlower(*c));
-        modules.insert(entry.szExePath);
-    }
+    MODULEENTRY32W entry{.dwSize = sizeof entry};
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry))
+        modules.insert(_wcslwr(entry.szExePath));
     if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
     return modules;
-}
-
-// References the process still holds on a module: destructive, so only at the very end.
-long long referencesHeld(const wchar_t* name, int limit) {
-    int references = 0;
-    for (HMODULE module; references < limit && (module = GetModuleHandleW(name)) && FreeLibrary(module);) ++references;
-    return references;
 }
 
 bool loadAndFreeCycles(const wchar_t* dll) {
@@ -126,23 +117,25 @@ bool loadAndFreeCycles(const wchar_t* dll) {
     const ProcessMemory first = corvane_bench::currentProcessMemory();
     for (int i = 1; i < cycles; ++i) cycle();
     const ProcessMemory last = corvane_bench::currentProcessMemory();
-    const std::set<std::wstring> lastModules = loadedModules();
     std::printf("%d load, detect and free cycles in %.1f s\n", cycles, watch.elapsedMicroseconds() / 1e6);
     print("first cycle", first);
     print("last cycle", last);
-    for (const auto& module : lastModules)
-        if (!firstModules.count(module)) std::printf("module loaded since the first cycle: %ls\n", module.c_str());
-    for (const auto& module : firstModules)
-        if (!lastModules.count(module)) std::printf("module gone since the first cycle: %ls\n", module.c_str());
+    std::set<std::wstring> changed;  // loaded or gone since the first cycle
+    for (const auto& [one, other] : {std::pair{firstModules, loadedModules()}, std::pair{loadedModules(), firstModules}})
+        std::set_difference(one.begin(), one.end(), other.begin(), other.end(), std::inserter(changed, changed.end()));
+    for (const auto& module : changed) std::printf("module loaded or gone since the first cycle: %ls\n", module.c_str());
 
-    bool ok = firstModules == lastModules;
+    bool ok = changed.empty();
     ok &= withinBound("handles (cycles)", static_cast<long long>(last.handles) - first.handles, kHandleSlack);
     ok &= withinBound("private bytes (cycles)",
                       static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes),
                       kPrivateBytesSlack);
+    // The references still held, counted by freeing: destructive, so at the very end.
     for (const wchar_t* module : kSystemModules) {
+        int references = 0;
+        for (HMODULE held; references <= cycles && (held = GetModuleHandleW(module)) && FreeLibrary(held);) ++references;
         std::printf("%ls: ", module);
-        ok &= withinBound("references held", referencesHeld(module, cycles + 1), kReferenceSlack);
+        ok &= withinBound("references held", references, kReferenceSlack);
     }
     return ok;
 }
