@@ -226,7 +226,7 @@ def describe(dll, load_report):
     image = Image(data)
     load = json.load(open(load_report, encoding="utf-8"))
     return {"format": "corvane-dll-image", "label": load["conditions"]["label"], "bytes": len(data),
-            "imports": len(set(image.imports())), "modules": len({m.lower() for m, _ in image.imports()}),
+            "imports": len(image.imports()), "modules": len({m.lower() for m, _ in image.imports()}),
             "tlsCallbacks": len(image.tls_callbacks()), "load": load["loadCycles"]}
 
 
