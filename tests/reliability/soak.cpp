@@ -130,6 +130,8 @@ bool loadAndFreeCycles(const wchar_t* dll) {
     ok &= withinBound("private bytes (cycles)",
                       static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes),
                       kPrivateBytesSlack);
+    ok &= withinBound("heap in use (cycles)", static_cast<long long>(last.heapBytes) - static_cast<long long>(first.heapBytes),
+                      kHeapBytesSlack);
     // The references still held, counted by freeing: destructive, so at the very end.
     for (const wchar_t* module : kSystemModules) {
         int references = 0;
