@@ -100,7 +100,8 @@ bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
 std::set<std::wstring> loadedModules() {
     std::set<std::wstring> modules;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
-    MODULEENTRY32W entry{.dwSize = sizeof entry};
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
     for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry))
         modules.insert(_wcslwr(entry.szExePath));
     if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
