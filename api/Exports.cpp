@@ -15,9 +15,10 @@ int32_t GetVMType() { return VMDetectionManager::instance().resultType(); }
 
 const char* GetVMName() { return VMDetectionManager::instance().resultName(); }
 
+// Constant data: the same pointer on every call, valid while the DLL is loaded.
 const char* GetLibVersion() {
-    static const std::string version = "1.0.0.0";
-    return version.c_str();
+    static constexpr char version[] = "1.0.0.0";
+    return version;
 }
 
 // A null folder switches logging off, like an empty one.

@@ -38,4 +38,7 @@ nlohmann::json measureSteadyState(const BenchOptions& options);
 // Every detector and every check on its own.
 nlohmann::json measureCheckCosts(const BenchOptions& options);
 
+// LoadLibraryW to FreeLibrary of the DLL, `cycles` times after a first one.
+nlohmann::json measureLoadCycles(const BenchOptions& options, int cycles);
+
 }  // namespace corvane_bench

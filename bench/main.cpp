@@ -3,6 +3,7 @@
 //
 //   corvane-bench --dll PATH [--label NAME] [--out FILE] [--smoke]
 //                 [--first-call-runs N] [--steady-pairs N] [--check-repetitions N] [--warmup N]
+//   corvane-bench --dll PATH --load-cycles N [--out FILE]
 //
 // Writes one JSON report (tools/run-benchmarks.sh runs it on plain Wine and
 // on a prefix dressed as a VirtualBox guest; docs/performance.md reads it).
@@ -22,7 +23,8 @@ using corvane_bench::BenchOptions;
 
 const char kUsage[] =
     "usage: corvane-bench --dll PATH [--label NAME] [--out FILE] [--smoke]\n"
-    "                     [--first-call-runs N] [--steady-pairs N] [--check-repetitions N] [--warmup N]\n";
+    "                     [--first-call-runs N] [--steady-pairs N] [--check-repetitions N] [--warmup N]\n"
+    "       corvane-bench --dll PATH --load-cycles N [--out FILE]\n";
 
 std::string narrow(const std::wstring& text) {
     std::string out;
@@ -41,6 +43,7 @@ int positive(const std::wstring& text) {
 int wmain(int argc, wchar_t** argv) {
     BenchOptions options;
     std::wstring childKind;
+    int loadCycles = 0;  // with --load-cycles, the only measurement
     try {
         for (int i = 1; i < argc; ++i) {
             const std::wstring argument = argv[i];
@@ -56,6 +59,7 @@ int wmain(int argc, wchar_t** argv) {
             else if (argument == L"--check-repetitions") options.checkRepetitions = positive(value());
             else if (argument == L"--warmup") options.warmupDetections = positive(value());
             else if (argument == L"--child") childKind = value();
+            else if (argument == L"--load-cycles") loadCycles = positive(value());
             else if (argument == L"--smoke") {
                 // One short pass of everything: for checking the report, not for numbers.
                 options.firstCallRuns = 1;
@@ -79,12 +83,17 @@ int wmain(int argc, wchar_t** argv) {
 
         nlohmann::json report = {{"format", "corvane-bench"}, {"version", 1}};
         report["conditions"] = corvane_bench::describeConditions(options);
-        std::fprintf(stderr, "corvane-bench: first calls in fresh processes...\n");
-        report["firstCall"] = corvane_bench::measureFirstCalls(options);
-        std::fprintf(stderr, "corvane-bench: steady state...\n");
-        report["steadyState"] = corvane_bench::measureSteadyState(options);
-        std::fprintf(stderr, "corvane-bench: each detector and check...\n");
-        report["checkCosts"] = corvane_bench::measureCheckCosts(options);
+        if (loadCycles > 0) {
+            report["format"] = "corvane-bench-load";
+            report["loadCycles"] = corvane_bench::measureLoadCycles(options, loadCycles);
+        } else {
+            std::fprintf(stderr, "corvane-bench: first calls in fresh processes...\n");
+            report["firstCall"] = corvane_bench::measureFirstCalls(options);
+            std::fprintf(stderr, "corvane-bench: steady state...\n");
+            report["steadyState"] = corvane_bench::measureSteadyState(options);
+            std::fprintf(stderr, "corvane-bench: each detector and check...\n");
+            report["checkCosts"] = corvane_bench::measureCheckCosts(options);
+        }
 
         const std::string text = report.dump(2) + "\n";
         if (options.outputPath.empty()) {

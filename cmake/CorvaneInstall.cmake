@@ -2,6 +2,7 @@
 #
 #   bin/CorvaneVMD.dll, bin/corvane-vmd.exe  stripped
 #   bin/*.debug                              their debug information, named by a debug link
+#   bin/CorvaneVMD.pdb                       the DLL's public names for Windows debuggers
 #   lib/libCorvaneVMD.dll.a                  the import library for MinGW linkers
 #   lib/CorvaneVMD.lib, lib/CorvaneVMD.def   the import library for Microsoft's linker, and its source
 #   include/corvane/vmd.h
@@ -14,9 +15,10 @@ include(CMakePackageConfigHelpers)
 
 set(CORVANE_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/CorvaneVMD)
 
-install(TARGETS CorvaneVMD EXPORT CorvaneVMDTargets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The DLL is imported from its own configure (cmake/CorvaneShippedDll.cmake):
+# the stripping below writes it, and its import library is a file here.
+install(FILES $<TARGET_LINKER_FILE:CorvaneVMD> DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${CORVANE_DLL_PDB} DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS corvane-vmd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The installed binaries are stripped copies of the build's; their debug
@@ -58,15 +60,15 @@ install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneVMD.lib ${CMAKE_BINARY_DIR}/pac
         DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/corvane/vmd.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/corvane)
 
-install(EXPORT CorvaneVMDTargets NAMESPACE CorvaneVMD:: FILE CorvaneVMDTargets.cmake
-        DESTINATION ${CORVANE_INSTALL_CMAKEDIR})
+configure_file(${PROJECT_SOURCE_DIR}/cmake/CorvaneVMDTargets.cmake.in ${CMAKE_BINARY_DIR}/package/CorvaneVMDTargets.cmake
+               @ONLY)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/CorvaneVMDConfig.cmake.in
                               ${CMAKE_BINARY_DIR}/package/CorvaneVMDConfig.cmake
                               INSTALL_DESTINATION ${CORVANE_INSTALL_CMAKEDIR})
 # 1.x hosts keep working with any later 1.x library.
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/CorvaneVMDConfigVersion.cmake
                                  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneVMDConfig.cmake
+install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneVMDConfig.cmake ${CMAKE_BINARY_DIR}/package/CorvaneVMDTargets.cmake
               ${CMAKE_BINARY_DIR}/package/CorvaneVMDConfigVersion.cmake
         DESTINATION ${CORVANE_INSTALL_CMAKEDIR})
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The tables of docs/performance.md from corvane-bench's JSON reports.
 
-    benchmark-report.py HOST.json [RUN.json...] [SURVEY.json] [READER.json] > benchmarks.md
+    benchmark-report.py HOST.json [IMAGE.json...] [RUN.json...] [SURVEY.json] [READER.json] > benchmarks.md
 
 HOST.json is what tools/run-benchmarks.sh records about the host (CPU,
-cores, load); each RUN.json is one corvane-bench report; SURVEY.json is what
-tools/survey-benchmark.py measured of `corvane-vmd survey`; READER.json what
-tools/profile-reader-benchmark.py measured of reading crafted profiles.
+cores, load); each IMAGE.json describes a DLL's image and its load times
+(check-dll-image.py --describe); each RUN.json is one corvane-bench report;
+SURVEY.json is what tools/survey-benchmark.py measured of `corvane-vmd survey`;
+READER.json what tools/profile-reader-benchmark.py measured of reading crafted
+profiles.
 """
 import json
 import sys
@@ -68,6 +70,28 @@ def reader_section(reader):
     return out + [""]
 
 
+def image_section(images):
+    """The DLL as a host meets it: stripped size, imports, load and unload."""
+    if not images:
+        return []
+    out = ["", "### The DLL's image\n",
+           "Stripped as the release ships it; load is `LoadLibraryW` to `FreeLibrary` in one process under Wine, "
+           "nothing called in between, the first cycle (which reads the file) apart.\n",
+           "| | " + " | ".join(f"`{image['label']}`" for image in images) + " |", "|---|" + "---|" * len(images)]
+
+    def row(name, cell):
+        out.append(f"| {name} | " + " | ".join(cell(image) for image in images) + " |")
+
+    row("size, stripped (bytes)", lambda i: f"{i['bytes']:,}")
+    row("imported functions", lambda i: f"{i['imports']}")
+    row("imported modules", lambda i: f"{i['modules']}")
+    row("TLS callbacks", lambda i: f"{i['tlsCallbacks']}")
+    row("load and unload, µs: median (p10–p90; min–max)", lambda i: spread(i["load"]["loadFreeUs"], us))
+    row("first load and unload, µs", lambda i: us(i["load"]["firstLoadFreeUs"]))
+    row("cycles", lambda i: f"{i['load']['cycles']}")
+    return out
+
+
 def main(arguments):
     if len(arguments) < 2:
         sys.exit(__doc__)
@@ -76,18 +100,20 @@ def main(arguments):
     runs = []
     surveys = []
     readers = []
+    images = []
     for path in arguments[1:]:
         with open(path) as file:
             report = json.load(file)
         kind = report.get("format")
-        (surveys if kind == "corvane-survey-bench" else readers if kind == "corvane-profile-reader-bench"
-         else runs).append(report)
+        kinds = {"corvane-survey-bench": surveys, "corvane-profile-reader-bench": readers, "corvane-dll-image": images}
+        kinds.get(kind, runs).append(report)
 
     out = []
     out.append("### Conditions\n")
     out.append(f"- Host: {host['cpu']}, {host['cores']} logical processors, Linux {host['kernel']}, {host['wine']}")
     out.append(f"- Load average (1, 5, 15 min): {host['start']['loadAverage']} at the start "
                f"({host['start']['date']}), {host['finish']['loadAverage']} at the end ({host['finish']['date']})")
+    out += image_section(images)
     if not runs:
         out.append("")
         for survey in surveys:

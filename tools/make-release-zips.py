@@ -53,9 +53,11 @@ def main():
     epoch = commit_time(args.source)
     files = sorted(os.path.relpath(os.path.join(root, f), args.stage).replace(os.sep, "/")
                    for root, _, names in os.walk(args.stage) for f in names)
-    package = [f for f in files if not f.endswith(".debug")]
+    # Debug files: the DWARF the binaries link to, and the DLL's PDB for Windows debuggers.
+    symbols = (".debug", ".pdb")
+    package = [f for f in files if not f.endswith(symbols)]
     # The debug files hold the same code, so the same licences go with them.
-    debug = [f for f in files if f.endswith(".debug")] + ["LICENSE", "THIRD-PARTY-NOTICES.txt"]
+    debug = [f for f in files if f.endswith(symbols)] + ["LICENSE", "THIRD-PARTY-NOTICES.txt"]
 
     zips = [(args.name + ".zip", package), (args.name + "-debug.zip", debug)]
     os.makedirs(args.out, exist_ok=True)

@@ -6,13 +6,18 @@
 # (benchmarks.md) into the output folder; then what `corvane-vmd survey`
 # costs per machine profile, and its memory over 20,000 of them
 # (tools/survey-benchmark.py), and what reading three crafted profiles near
-# the size cap costs (tools/profile-reader-benchmark.py).  Not part of the
-# test suite.
+# the size cap costs (tools/profile-reader-benchmark.py).  First of all, the
+# DLL's image: its size stripped, its imports, and LoadLibrary to FreeLibrary
+# under Wine, for the built DLL and, with --before-dll, another build of it to
+# compare with.  Not part of the test suite.
 #
-#   tools/run-benchmarks.sh [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]
+#   tools/run-benchmarks.sh [--quick] [--survey-only] [--image-only] [--before-dll DLL] [--build DIR] [--out DIR]
+#                           [-- corvane-bench options...]
 #
 #   --quick        few repetitions: checks that everything runs, numbers are rough
-#   --survey-only  only the survey
+#   --survey-only  only the survey (and the image)
+#   --image-only   only the DLL's image
+#   --before-dll   an earlier CorvaneVMD.dll, whose image is measured alike
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -20,14 +25,19 @@ build=build
 out=""
 quick=0
 survey_only=0
+image_only=0
+before_dll=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
     --survey-only) survey_only=1 ;;
+    --image-only) image_only=1 ;;
+    --before-dll) before_dll=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --build) build=$2; shift ;;
     --out) out=$2; shift ;;
     --) shift; break ;;
-    *) echo "usage: $0 [--quick] [--survey-only] [--build DIR] [--out DIR] [-- corvane-bench options...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--survey-only] [--image-only] [--before-dll DLL] [--build DIR] [--out DIR]" \
+            "[-- corvane-bench options...]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -36,7 +46,7 @@ bench_options="$*"
 [ $quick -eq 1 ] && bench_options="--first-call-runs 3 --steady-pairs 20 --check-repetitions 3 $bench_options"
 
 [ -f "$build/CMakeCache.txt" ] || cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" --target corvane-bench CorvaneVMD sleeper corvane-vmd
+cmake --build "$build" --target corvane-bench corvane-shipped-dll sleeper corvane-vmd
 mkdir -p "$out"
 survey_profiles=20000
 [ $quick -eq 1 ] && survey_profiles=2000
@@ -63,19 +73,44 @@ host_conditions() {  # MOMENT
 
 started=$(host_conditions start)
 runs=""
+load_cycles=2000
+[ $quick -eq 1 ] && load_cycles=50
 
-# Plain Wine, and the survey there.
+# image LABEL DLL: the DLL stripped as the release ships it, its imports, and its
+# load and unload timed by corvane-bench.
+image() {
+  echo "the image of $2..."
+  objcopy=x86_64-w64-mingw32-objcopy
+  SOURCE_DATE_EPOCH=0 $objcopy --strip-all "$2" "$out/$1.stripped.dll"
+  WINEPREFIX=$plain_prefix wine "$build/bench/corvane-bench.exe" --dll "$out/$1.stripped.dll" --load-cycles $load_cycles \
+    --label "$1" --out "$out/$1.load.json" </dev/null
+  python3 tools/check-dll-image.py --describe "$out/$1.stripped.dll" "$out/$1.load.json" >"$out/image-$1.json"
+  runs="$runs $out/image-$1.json"
+}
+
+# Plain Wine: the image, then the survey there.
 tools/wine-prefix.sh start "$plain_prefix"
+[ -z "$before_dll" ] || image before "$before_dll"
+image after "$build/CorvaneVMD.dll"
+if [ $image_only -eq 1 ]; then
+  survey_only=2
+fi
 if [ $survey_only -eq 0 ]; then
   run_bench plain-wine "$plain_prefix"
-  runs="$out/plain-wine.json $out/virtualbox-guest.json"
+  runs="$runs $out/plain-wine.json $out/virtualbox-guest.json"
 fi
-echo "corvane-vmd survey over $survey_profiles profiles..."
-WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
-  --profiles $survey_profiles --out "$out/survey.json" >/dev/null
-echo "corvane-vmd replay on three crafted profiles near the size cap..."
-WINEPREFIX=$plain_prefix python3 tools/profile-reader-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
-  --out "$out/profile-reader.json" >/dev/null
+survey=""
+reader=""
+if [ $survey_only -ne 2 ]; then
+  echo "corvane-vmd survey over $survey_profiles profiles..."
+  WINEPREFIX=$plain_prefix python3 tools/survey-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
+    --profiles $survey_profiles --out "$out/survey.json" >/dev/null
+  survey=$out/survey.json
+  echo "corvane-vmd replay on three crafted profiles near the size cap..."
+  WINEPREFIX=$plain_prefix python3 tools/profile-reader-benchmark.py --run wine --exe "$build/cli/corvane-vmd.exe" \
+    --out "$out/profile-reader.json" >/dev/null
+  reader=$out/profile-reader.json
+fi
 tools/wine-prefix.sh stop "$plain_prefix"
 WINEPREFIX=$plain_prefix wineserver -w || true
 
@@ -108,6 +143,6 @@ cat >"$out/host.json" <<EOF
 EOF
 
 # shellcheck disable=SC2086
-python3 tools/benchmark-report.py "$out/host.json" $runs "$out/survey.json" "$out/profile-reader.json" >"$out/benchmarks.md"
+python3 tools/benchmark-report.py "$out/host.json" $runs $survey $reader >"$out/benchmarks.md"
 cat "$out/benchmarks.md"
-echo "reports: $runs $out/survey.json $out/profile-reader.json $out/host.json $out/benchmarks.md"
+echo "reports: $runs $survey $reader $out/host.json $out/benchmarks.md"

@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target CorvaneVMD corvane-vmd
+cmake --build --preset mingw --target corvane-shipped-dll corvane-vmd
 prefix="$PWD/build/wine/prefix"
 tools/wine-prefix.sh start "$prefix"
 trap 'tools/wine-prefix.sh stop "$prefix"' EXIT

@@ -48,7 +48,7 @@ VMType GeneralDetection::getType() const { return VMType::UnknownVM; }
 const std::array<GeneralDetection::Step, GeneralDetection::kStepCount>& GeneralDetection::steps() {
     // Cheap local signs first, then values read through WMI, then classes
     // that a physical machine always fills.
-    static const std::array<Step, kStepCount> table = {{
+    static constexpr std::array<Step, kStepCount> table = {{
         {"checkDiskDriveHardwareIds", &GeneralDetection::checkDiskDriveHardwareIds},
         {"checkMemorySize", &GeneralDetection::checkMemorySize},
         {"checkBiosSerialNumber", &GeneralDetection::checkBiosSerialNumber},

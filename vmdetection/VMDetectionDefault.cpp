@@ -30,7 +30,7 @@ bool VMDetectionDefault::checkWmiBaseBoard() { return false; }
 bool VMDetectionDefault::checkWmiPnpDevices() { return false; }
 
 const std::array<VMDetectionDefault::CheckSlot, VMDetectionDefault::kCheckCount>& VMDetectionDefault::checkSlots() {
-    static const std::array<CheckSlot, kCheckCount> slots = {{
+    static constexpr std::array<CheckSlot, kCheckCount> slots = {{
         {"checkAdapterDescriptions", &VMDetectionDefault::checkAdapterDescriptions},
         {"checkProcesses", &VMDetectionDefault::checkProcesses},
         {"checkLibraryExports", &VMDetectionDefault::checkLibraryExports},

@@ -1,6 +1,11 @@
 #include "vmdetection/VMDetectionManager.h"
 
+#include <windows.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <new>
 
 #include "vmdetection/GeneralDetection.h"
 
@@ -8,7 +13,31 @@ namespace Corvane::utils::vmdetection {
 
 namespace {
 std::atomic<int> managersConstructed{0};
+
+// The manager's one-time construction: an INIT_ONCE and raw storage, both
+// constant data, so the DLL needs no guarded static and no threading library.
+INIT_ONCE managerOnce = INIT_ONCE_STATIC_INIT;
+alignas(VMDetectionManager) unsigned char managerStorage[sizeof(VMDetectionManager)];
+
+VMDetectionManager& storedManager() { return *std::launder(reinterpret_cast<VMDetectionManager*>(managerStorage)); }
+
+void destroyManager() { storedManager().~VMDetectionManager(); }
+
+// Runs on the one thread that constructs; the others wait in
+// InitOnceExecuteOnce.  An exception cannot cross Windows' frames: it is
+// carried out in the context, the once stays open, and the next call tries again.
+BOOL CALLBACK constructManager(PINIT_ONCE, PVOID context, PVOID*) {
+    try {
+        new (managerStorage) VMDetectionManager();
+    } catch (...) {
+        *static_cast<std::exception_ptr*>(context) = std::current_exception();
+        return FALSE;
+    }
+    // Destroyed by the runtime's exit handling when the library is unloaded.
+    std::atexit(destroyManager);
+    return TRUE;
 }
+}  // namespace
 
 VMDetectionManager::VMDetectionManager() : wmi(L"ROOT\\CIMV2") {
     ++managersConstructed;
@@ -21,10 +50,12 @@ VMDetectionManager::~VMDetectionManager() = default;
 int VMDetectionManager::constructedCount() { return managersConstructed.load(); }
 
 VMDetectionManager& VMDetectionManager::instance() {
-    // A function-local static: one construction even when threads race to the
-    // first call, retried when construction throws, destroyed at unload.
-    static VMDetectionManager manager;
-    return manager;
+    std::exception_ptr failure;
+    if (!InitOnceExecuteOnce(&managerOnce, constructManager, &failure, nullptr)) {
+        if (failure) std::rethrow_exception(failure);
+        throw std::bad_alloc();  // the once itself failed: no manager to give
+    }
+    return storedManager();
 }
 
 void VMDetectionManager::runDetection() {
