@@ -98,6 +98,13 @@ TEST_F(CommonChecksTest, ManyAdaptersNeedTheLargerListAndAreAllWalked) {
     EXPECT_EQ(noted(), "MAC address: 00:16:3E:00:00:01\n");
 }
 
+// What --explain shows for every WMI sign, general or VirtualBox's.
+TEST_F(CommonChecksTest, AWmiSignNamesItsClassPropertyAndValue) {
+    start();
+    noteWmiHit(L"Win32_BIOS", L"SerialNumber", L"0");
+    EXPECT_EQ(noted(), "WMI class: Win32_BIOS\nWMI property: SerialNumber\nWMI value: 0\n");
+}
+
 TEST_F(CommonChecksTest, ABusyPipeDoesNotOpen) {
     addDevice(profile, L"\\\\.\\pipe\\busy", 231 /*ERROR_PIPE_BUSY*/);
     start();

@@ -178,6 +178,7 @@ TEST_F(DetectorConstants, VirtualBox) {
         wmiRows(none, L"Win32_Bus", {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}},
                                      {{L"Name", wmiText(L"USB_BUS_0")}}}, true),
         wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}, true),
+        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"DeviceID", wmiText(L"ACPI\\PNP0A03\\0")}}, {{L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE")}}}, true),
         wmiRows("checkWmiBuses", L"Win32_Bus",
                 {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}}, {{L"Name", wmiText(L"PNP_BUS_0")}}}, true),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Product", wmiText(L"VirtualBox")}}}),
