@@ -1,11 +1,5 @@
 #pragma once
-// The library's exported functions (declared for hosts in include/corvane/vmd.h).
-#include <cstdint>
-
-extern "C" {
-void DetectVM();
-int32_t GetVMType();
-const char* GetVMName();
-const char* GetLibVersion();
-void SetLogFolder(const wchar_t* folder);
-}
+// The library's exported functions, declared once for hosts and library alike
+// in the public header; here without dllimport, as their definitions.
+#define CORVANE_VMD_BUILDING
+#include "corvane/vmd.h"

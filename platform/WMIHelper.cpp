@@ -54,7 +54,7 @@ WMIHelper::WMIHelper(const std::wstring& wmiNamespace) {
         currentObject.release();
         services.release();
         locator.release();
-        while (comInitializations > 0) leaveCom();
+        while (comInitializations_ > 0) leaveCom();
         throw;
     }
 }
@@ -66,12 +66,12 @@ WMIHelper::~WMIHelper() {
     currentObject.release();
     status = S_OK;
     // Only while start-up succeeded and no failure path has left COM since.
-    while (comInitializations > 0) leaveCom();
+    while (comInitializations_ > 0) leaveCom();
 }
 
 void WMIHelper::leaveCom() {
-    if (comInitializations == 0) return;
-    --comInitializations;
+    if (comInitializations_ == 0) return;
+    --comInitializations_;
     win32().CoUninitialize();
 }
 
@@ -84,7 +84,7 @@ HRESULT WMIHelper::initialize(const std::wstring& wmiNamespace) {
         logHResult("WMIHelper: Failed to initialize COM library", status);
         return status;
     }
-    ++comInitializations;
+    ++comInitializations_;
 
     status = win32().CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);

@@ -45,7 +45,7 @@ public:
 
     bool isConnected() const { return connected; }
     HRESULT getStatus() const { return status; }
-    bool holdsComInitialization() const { return comInitializations > 0; }
+    bool holdsComInitialization() const { return comInitializations_ > 0; }
     bool hasServices() const { return static_cast<bool>(services); }
 
 private:
@@ -60,7 +60,7 @@ private:
     ComPtr<IEnumWbemClassObject> enumerator;
     // COM initialisations of this helper's own not yet given back, so that the
     // destructor never takes one away that belongs to the thread.
-    int comInitializations = 0;
+    int comInitializations_ = 0;
 };
 
 // Logs `message` with the detail "Error code = 0x" and the code in lowercase hexadecimal.

@@ -33,7 +33,7 @@ struct PatternHit {
     long long offset = -1;
 };
 
-PatternHit findFirstPattern(const uint8_t* table, DWORD size, std::initializer_list<BytePattern> patterns) {
+PatternHit findFirstPattern(const uint8_t* table, DWORD size, std::span<const BytePattern> patterns) {
     for (const BytePattern& pattern : patterns) {
         const long long offset = platform::findBytes(table, size, reinterpret_cast<const uint8_t*>(pattern.text),
                                                      pattern.size());
@@ -53,7 +53,7 @@ void noteFirmwareHit(const std::string& table, const PatternHit& hit) {
 
 size_t BytePattern::size() const { return std::strlen(text); }
 
-bool anyProcessRunning(std::initializer_list<const wchar_t*> exeNames) {
+bool anyProcessRunning(std::span<const wchar_t* const> exeNames) {
     for (const wchar_t* name : exeNames) {
         if (platform::isProcessRunning(name) != 0) {
             noteEvidence("process", std::wstring_view(name));
@@ -90,6 +90,13 @@ bool registryValueContains(const RegistryValueProbe& probe) {
         noteEvidence("text", std::wstring_view(buffer));
     }
     return found;
+}
+
+bool anyRegistryValueContains(std::span<const RegistryValueProbe> probes) {
+    for (const RegistryValueProbe& probe : probes) {
+        if (registryValueContains(probe)) return true;
+    }
+    return false;
 }
 
 // The attributes of what the path names, following links: a link is judged by
@@ -144,10 +151,11 @@ std::wstring combinePath(const std::wstring& folder, const wchar_t* relative) {
     return buffer;
 }
 
-bool anyFileUnderWindowsDirectory(std::initializer_list<const wchar_t*> relativePaths) {
+bool anyFileUnderWindowsDirectory(std::span<const wchar_t* const> relativePaths) {
     const std::wstring windows = windowsDirectory();
     if (windows.empty()) return false;
 
+    // A 32-bit process must see the native System32 folder.
     platform::Wow64RedirectionGuard nativeSystemFolder;
     for (const wchar_t* relative : relativePaths) {
         const std::wstring path = combinePath(windows, relative);
@@ -159,7 +167,7 @@ bool anyFileUnderWindowsDirectory(std::initializer_list<const wchar_t*> relative
     return false;
 }
 
-bool anyDeviceOpens(std::initializer_list<const wchar_t*> names) {
+bool anyDeviceOpens(std::span<const wchar_t* const> names) {
     for (const wchar_t* name : names) {
         HANDLE handle = win32().CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -184,7 +192,7 @@ bool anyAdapterWithMacPrefix(const uint8_t (&prefix)[3]) {
     return false;
 }
 
-bool smbiosContainsAny(std::initializer_list<BytePattern> patterns) {
+bool smbiosContainsAny(std::span<const BytePattern> patterns) {
     DWORD size = 0;
     platform::FirmwareBuffer table(platform::getFirmwareTable(platform::kProviderRsmb, 0, size));
     if (!table) return false;
@@ -193,7 +201,7 @@ bool smbiosContainsAny(std::initializer_list<BytePattern> patterns) {
     return hit.pattern != nullptr;
 }
 
-bool acpiTablesContainAny(std::initializer_list<BytePattern> patterns) {
+bool acpiTablesContainAny(std::span<const BytePattern> patterns) {
     platform::FirmwareBuffer idList(static_cast<uint8_t*>(std::calloc(platform::kAcpiIdListBytes, 1)));
     if (!idList) return false;
 
@@ -218,6 +226,18 @@ bool acpiTablesContainAny(std::initializer_list<BytePattern> patterns) {
         }
     }
     return false;
+}
+
+const wchar_t* wmiTextOf(const VARIANT& value) {
+    if (value.vt != VT_BSTR) return nullptr;
+    return value.bstrVal ? value.bstrVal : L"";
+}
+
+void noteWmiHit(const wchar_t* className, const wchar_t* property, std::wstring_view value) {
+    if (!diagnostics::evidenceWanted()) return;
+    noteEvidence("WMI class", std::wstring_view(className));
+    noteEvidence("WMI property", std::wstring_view(property));
+    noteEvidence("WMI value", value);
 }
 
 std::string formatMacAddress(const uint8_t* address, size_t length) {

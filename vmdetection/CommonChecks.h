@@ -4,9 +4,9 @@
 // it took on every path, and names the artefact when it finds one.
 
 #include <cstdint>
-#include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32/Win32Api.h"
@@ -20,7 +20,7 @@ struct BytePattern {
 };
 
 // The first process, in list order, that runs under exactly that executable name.
-bool anyProcessRunning(std::initializer_list<const wchar_t*> exeNames);
+bool anyProcessRunning(std::span<const wchar_t* const> exeNames);
 
 // RegOpenKeyExW(root, key, 0, KEY_READ) succeeds.
 bool registryKeyExists(HKEY root, const wchar_t* key);
@@ -34,6 +34,8 @@ struct RegistryValueProbe {
     const wchar_t* text;
 };
 bool registryValueContains(const RegistryValueProbe& probe);
+// The first probe, in table order, whose value holds its text.
+bool anyRegistryValueContains(std::span<const RegistryValueProbe> probes);
 
 // Status tests of the file system, following links: a link counts as what it
 // points to, and a dangling link as absent.  A status that cannot be read
@@ -51,21 +53,29 @@ std::wstring combinePath(const std::wstring& folder, const wchar_t* relative);
 
 // The first of these paths, relative to the Windows directory, that names a
 // file; WoW64 redirection is off during the walk.
-bool anyFileUnderWindowsDirectory(std::initializer_list<const wchar_t*> relativePaths);
+bool anyFileUnderWindowsDirectory(std::span<const wchar_t* const> relativePaths);
 
 // CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) succeeds.
-bool anyDeviceOpens(std::initializer_list<const wchar_t*> names);
+bool anyDeviceOpens(std::span<const wchar_t* const> names);
 
 // An adapter of a fresh adapter list with AddressLength 6 whose address starts with the prefix.
 bool anyAdapterWithMacPrefix(const uint8_t (&prefix)[3]);
 
 // The raw SMBIOS table holds one of the patterns (tried in order over the whole table).
-bool smbiosContainsAny(std::initializer_list<BytePattern> patterns);
+bool smbiosContainsAny(std::span<const BytePattern> patterns);
 
 // Some ACPI table holds one of the patterns.  An enumeration of fewer than 4
 // bytes is itself a sign; a missing enumeration function is none.  At most
 // the 1024 identifiers the 4096-byte list holds are examined.
-bool acpiTablesContainAny(std::initializer_list<BytePattern> patterns);
+bool acpiTablesContainAny(std::span<const BytePattern> patterns);
+
+// The text a WMI value carries, or null when it carries none.  WMI hands
+// string properties over as VT_BSTR, or VT_NULL when unset; other types are
+// never read as text.  A null BSTR is COM's empty string.
+const wchar_t* wmiTextOf(const VARIANT& value);
+
+// Names the class, property and value of a WMI sign as evidence.
+void noteWmiHit(const wchar_t* className, const wchar_t* property, std::wstring_view value);
 
 // Hexadecimal "08:00:27:12:34:56" of an address, for evidence.
 std::string formatMacAddress(const uint8_t* address, size_t length);

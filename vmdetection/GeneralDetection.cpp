@@ -1,9 +1,11 @@
 #include "vmdetection/GeneralDetection.h"
 
-#include <initializer_list>
+#include <span>
 #include <string>
 
 #include "diagnostics/Evidence.h"
+#include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 #include "win32/Win32Api.h"
 
 namespace Corvane::utils::vmdetection {
@@ -13,7 +15,7 @@ using platform::win32;
 
 // Case-insensitive: does `text` contain one of `needles`?  Returns the first
 // needle found, in table order, or null.
-const wchar_t* findAnyOf(const wchar_t* text, std::initializer_list<const wchar_t*> needles) {
+const wchar_t* findAnyOf(const wchar_t* text, std::span<const wchar_t* const> needles) {
     if (text == nullptr) return nullptr;
     for (const wchar_t* needle : needles) {
         if (win32().StrStrIW(text, needle) != nullptr) return needle;
@@ -21,17 +23,8 @@ const wchar_t* findAnyOf(const wchar_t* text, std::initializer_list<const wchar_
     return nullptr;
 }
 
-// The string payload of a VARIANT, or null when it holds no string.
-const wchar_t* stringOf(const VARIANT& value) { return value.vt == VT_BSTR ? value.bstrVal : nullptr; }
-
-void noteWmiSign(const wchar_t* className, const wchar_t* property, const std::wstring& value) {
-    diagnostics::noteEvidence("WMI class", std::wstring_view(className));
-    diagnostics::noteEvidence("WMI property", std::wstring_view(property));
-    diagnostics::noteEvidence("WMI value", std::wstring_view(value));
-}
-
-bool testNeedles(const VARIANT& value, std::wstring& shown, std::initializer_list<const wchar_t*> needles) {
-    const wchar_t* text = stringOf(value);
+bool testNeedles(const VARIANT& value, std::wstring& shown, std::span<const wchar_t* const> needles) {
+    const wchar_t* text = wmiTextOf(value);
     if (findAnyOf(text, needles) == nullptr) return false;
     shown = text;
     return true;
@@ -79,7 +72,7 @@ bool GeneralDetection::detect() {
 namespace {
 // The disk drive setup class, {4D36E967-E325-11CE-BFC1-08002BE10318}.
 constexpr GUID kDiskDriveClass = {0x4d36e967, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-const wchar_t* const kVirtualDiskWords[] = {L"vbox", L"vmware", L"qemu", L"virtual"};
+constexpr const wchar_t* kVirtualDiskWords[] = {L"vbox", L"vmware", L"qemu", L"virtual"};
 }  // namespace
 
 bool GeneralDetection::checkDiskDriveHardwareIds() {
@@ -160,17 +153,26 @@ bool GeneralDetection::checkWmiValue(const wchar_t* className, const wchar_t* pr
                      }));
     wmi->reset();
 
-    if (found) noteWmiSign(className, property, shown);
+    if (found) noteWmiHit(className, property, shown);
     return found;
 }
 
+namespace {
+// The words each value is searched for, case-insensitively.
+constexpr const wchar_t* kBiosSerialWords[] = {L"VMWare", L"Xen", L"Virtual", L"A M I"};
+constexpr const wchar_t* kModelWords[] = {L"VirtualBox", L"HVM domU", L"VMWare"};
+constexpr const wchar_t* kManufacturerWords[] = {L"VMWare", L"Xen", L"innotek GmbH", L"QEMU"};
+constexpr const wchar_t* kVideoCaptionWords[] = {L"Hyper-V", L"VMWare"};
+}  // namespace
+
 bool GeneralDetection::checkBiosSerialNumber() {
     return checkWmiValue(L"Win32_BIOS", L"SerialNumber", [](const VARIANT& value, std::wstring& shown) {
-        const wchar_t* text = stringOf(value);
+        const wchar_t* text = wmiTextOf(value);
         if (text == nullptr) return false;
         // Exactly one zero: what hypervisors put where a serial number belongs.
+        // Redaction keeps every zero a zero, so it needs no search word.
         const bool placeholder = text[0] == L'0' && text[1] == L'\0';
-        if (!placeholder && findAnyOf(text, {L"VMWare", L"Xen", L"Virtual", L"A M I"}) == nullptr) return false;
+        if (!placeholder && findAnyOf(text, kBiosSerialWords) == nullptr) return false;
         shown = text;
         return true;
     });
@@ -178,13 +180,13 @@ bool GeneralDetection::checkBiosSerialNumber() {
 
 bool GeneralDetection::checkComputerSystemModel() {
     return checkWmiValue(L"Win32_ComputerSystem", L"Model", [](const VARIANT& value, std::wstring& shown) {
-        return testNeedles(value, shown, {L"VirtualBox", L"HVM domU", L"VMWare"});
+        return testNeedles(value, shown, kModelWords);
     });
 }
 
 bool GeneralDetection::checkComputerSystemManufacturer() {
     return checkWmiValue(L"Win32_ComputerSystem", L"Manufacturer", [](const VARIANT& value, std::wstring& shown) {
-        return testNeedles(value, shown, {L"VMWare", L"Xen", L"innotek GmbH", L"QEMU"});
+        return testNeedles(value, shown, kManufacturerWords);
     });
 }
 
@@ -200,7 +202,7 @@ bool GeneralDetection::checkProcessorId() {
 
 bool GeneralDetection::checkVideoControllerCaption() {
     return checkWmiValue(L"Win32_VideoController", L"Caption", [](const VARIANT& value, std::wstring& shown) {
-        return testNeedles(value, shown, {L"Hyper-V", L"VMWare"});
+        return testNeedles(value, shown, kVideoCaptionWords);
     });
 }
 
@@ -245,5 +247,13 @@ bool GeneralDetection::checkSmbiosMemoryCount() { return checkEmptyWmiClass(L"Wi
 bool GeneralDetection::checkCimMemoryCount() { return checkEmptyWmiClass(L"CIM_Memory"); }
 bool GeneralDetection::checkPhysicalConnectorCount() { return checkEmptyWmiClass(L"CIM_PhysicalConnector"); }
 bool GeneralDetection::checkSlotCount() { return checkEmptyWmiClass(L"CIM_Slot"); }
+
+void generalSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "GeneralDetection.checkDiskDriveHardwareIds", kVirtualDiskWords);
+    visitWords(visit, "GeneralDetection.checkBiosSerialNumber", kBiosSerialWords);
+    visitWords(visit, "GeneralDetection.checkComputerSystemModel", kModelWords);
+    visitWords(visit, "GeneralDetection.checkComputerSystemManufacturer", kManufacturerWords);
+    visitWords(visit, "GeneralDetection.checkVideoControllerCaption", kVideoCaptionWords);
+}
 
 }  // namespace Corvane::utils::vmdetection

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::utils::vmdetection {
 
@@ -14,8 +15,14 @@ std::unique_ptr<VMDetectionDefault> ParallelsDetection::clone() const { return c
 
 VMType ParallelsDetection::getType() const { return VMType::Parallels; }
 
+namespace {
+
 // Parallels Tools: the control centre and the tools service.
-bool ParallelsDetection::checkProcesses() { return anyProcessRunning({L"prl_cc.exe", L"prl_tools.exe"}); }
+constexpr const wchar_t* kToolsProcesses[] = {L"prl_cc.exe", L"prl_tools.exe"};
+
+}  // namespace
+
+bool ParallelsDetection::checkProcesses() { return anyProcessRunning(kToolsProcesses); }
 
 namespace {
 
@@ -25,4 +32,8 @@ constexpr uint8_t kMacPrefix[3] = {0x00, 0x1C, 0x42};  // Parallels' virtual ada
 
 bool ParallelsDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
+
+void parallelsSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "ParallelsDetection.checkProcesses", kToolsProcesses);
+}
 }  // namespace Corvane::utils::vmdetection

@@ -1,6 +1,7 @@
 #include "vmdetection/QemuDetection.h"
 
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::utils::vmdetection {
 
@@ -12,8 +13,14 @@ std::unique_ptr<VMDetectionDefault> QemuDetection::clone() const { return create
 
 VMType QemuDetection::getType() const { return VMType::Qemu; }
 
+namespace {
+
+constexpr const wchar_t* kGuestAgentProcess[] = {L"qemu-ga.exe"};
+
+}  // namespace
+
 // The QEMU guest agent.
-bool QemuDetection::checkProcesses() { return anyProcessRunning({L"qemu-ga.exe"}); }
+bool QemuDetection::checkProcesses() { return anyProcessRunning(kGuestAgentProcess); }
 
 namespace {
 
@@ -26,18 +33,27 @@ constexpr RegistryValueProbe kRegistryValues[] = {
 
 }  // namespace
 
-bool QemuDetection::checkRegistryValues() {
-    for (const RegistryValueProbe& probe : kRegistryValues) {
-        if (registryValueContains(probe)) return true;
-    }
-    return false;
-}
+bool QemuDetection::checkRegistryValues() { return anyRegistryValueContains(kRegistryValues); }
+
+namespace {
 
 // "qemu" first over the whole table, then "QEMU"; a mixed-case "Qemu" is neither.
-bool QemuDetection::checkSmbiosTable() { return smbiosContainsAny({{"qemu"}, {"QEMU"}}); }
-
+constexpr BytePattern kSmbiosPatterns[] = {{"qemu"}, {"QEMU"}};
 // QEMU's ACPI tables carry the OEM identifier "BOCHS " and the OEM table
 // identifier "BXPC....".
-bool QemuDetection::checkAcpiTables() { return acpiTablesContainAny({{"BOCH"}, {"BXPC"}}); }
+constexpr BytePattern kAcpiPatterns[] = {{"BOCH"}, {"BXPC"}};
+
+}  // namespace
+
+bool QemuDetection::checkSmbiosTable() { return smbiosContainsAny(kSmbiosPatterns); }
+
+bool QemuDetection::checkAcpiTables() { return acpiTablesContainAny(kAcpiPatterns); }
+
+void qemuSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "QemuDetection.checkProcesses", kGuestAgentProcess);
+    visitWords(visit, "QemuDetection.checkRegistryValues", kRegistryValues);
+    visitWords(visit, "QemuDetection.checkSmbiosTable", kSmbiosPatterns);
+    visitWords(visit, "QemuDetection.checkAcpiTables", kAcpiPatterns);
+}
 
 }  // namespace Corvane::utils::vmdetection

@@ -7,6 +7,7 @@
 #include "diagnostics/Evidence.h"
 #include "platform/SystemProbes.h"
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::utils::vmdetection {
 
@@ -24,7 +25,7 @@ namespace {
 
 // The whole description, compared case-sensitively: "VMware Virtual Ethernet
 // Adapter" and "VMWARE" are not it.
-constexpr const wchar_t* kAdapterDescription = L"VMWare";
+constexpr const wchar_t* kAdapterDescription[] = {L"VMWare"};
 
 // The adapter's description, converted from the thread's ANSI code page.
 std::wstring adapterDescription(const IP_ADAPTER_INFO& adapter) {
@@ -45,7 +46,7 @@ bool VMWareDetection::checkAdapterDescriptions() {
     if (!list.usable()) return false;
     for (const IP_ADAPTER_INFO* adapter = list.adapters; adapter; adapter = adapter->Next) {
         const std::wstring description = adapterDescription(*adapter);
-        if (description == kAdapterDescription) {
+        if (description == kAdapterDescription[0]) {
             diagnostics::noteEvidence("adapter description", description);
             return true;
         }
@@ -53,10 +54,16 @@ bool VMWareDetection::checkAdapterDescriptions() {
     return false;
 }
 
-bool VMWareDetection::checkProcesses() {
-    return anyProcessRunning({L"vmtoolsd.exe", L"vmwaretray.exe", L"vmwareuser.exe", L"VGAuthService.exe",
-                              L"vmacthlp.exe"});
-}
+namespace {
+
+// The VMware Tools' service, tray and user programs, the guest authentication
+// service and the helper of the virtual machine's own processes.
+constexpr const wchar_t* kToolsProcesses[] = {L"vmtoolsd.exe", L"vmwaretray.exe", L"vmwareuser.exe",
+                                              L"VGAuthService.exe", L"vmacthlp.exe"};
+
+}  // namespace
+
+bool VMWareDetection::checkProcesses() { return anyProcessRunning(kToolsProcesses); }
 
 namespace {
 
@@ -78,9 +85,13 @@ bool VMWareDetection::checkMacAddresses() {
     return false;
 }
 
-bool VMWareDetection::checkRegistryKeys() {
-    return registryKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VMware, Inc.\\VMware Tools");
-}
+namespace {
+
+constexpr const wchar_t* kToolsKey[] = {L"SOFTWARE\\VMware, Inc.\\VMware Tools"};
+
+}  // namespace
+
+bool VMWareDetection::checkRegistryKeys() { return registryKeyExists(HKEY_LOCAL_MACHINE, kToolsKey[0]); }
 
 namespace {
 
@@ -94,45 +105,68 @@ constexpr RegistryValueProbe kRegistryValues[] = {
 
 }  // namespace
 
-bool VMWareDetection::checkRegistryValues() {
-    for (const RegistryValueProbe& probe : kRegistryValues) {
-        if (registryValueContains(probe)) return true;
-    }
-    return false;
-}
+bool VMWareDetection::checkRegistryValues() { return anyRegistryValueContains(kRegistryValues); }
+
+namespace {
 
 // VMware's SMBIOS strings spell the name "VMware"; its ACPI OEM identifier is
 // "VMWARE".  Each table is searched for its own spelling only.
-bool VMWareDetection::checkSmbiosTable() { return smbiosContainsAny({{"VMware"}}); }
+constexpr BytePattern kSmbiosPatterns[] = {{"VMware"}};
+constexpr BytePattern kAcpiPatterns[] = {{"VMWARE"}};
 
-bool VMWareDetection::checkAcpiTables() { return acpiTablesContainAny({{"VMWARE"}}); }
+}  // namespace
 
-bool VMWareDetection::checkFiles() {
-    return anyFileUnderWindowsDirectory({
-        L"System32\\drivers\\vmnet.sys",
-        L"System32\\drivers\\vmmouse.sys",
-        L"System32\\drivers\\vmusb.sys",
-        L"System32\\drivers\\vm3dmp.sys",
-        L"System32\\drivers\\vmci.sys",
-        L"System32\\drivers\\vmhgfs.sys",
-        L"System32\\drivers\\vmmemctl.sys",
-        L"System32\\drivers\\vmx86.sys",
-        L"System32\\drivers\\vmrawdsk.sys",
-        L"System32\\drivers\\vmusbmouse.sys",
-        L"System32\\drivers\\vmkdb.sys",
-        L"System32\\drivers\\vmnetuserif.sys",
-        L"System32\\drivers\\vmnetadapter.sys",
-    });
-}
+bool VMWareDetection::checkSmbiosTable() { return smbiosContainsAny(kSmbiosPatterns); }
+
+bool VMWareDetection::checkAcpiTables() { return acpiTablesContainAny(kAcpiPatterns); }
+
+namespace {
+
+// The Tools' drivers, relative to the Windows directory.
+constexpr const wchar_t* kToolsDrivers[] = {
+    L"System32\\drivers\\vmnet.sys",
+    L"System32\\drivers\\vmmouse.sys",
+    L"System32\\drivers\\vmusb.sys",
+    L"System32\\drivers\\vm3dmp.sys",
+    L"System32\\drivers\\vmci.sys",
+    L"System32\\drivers\\vmhgfs.sys",
+    L"System32\\drivers\\vmmemctl.sys",
+    L"System32\\drivers\\vmx86.sys",
+    L"System32\\drivers\\vmrawdsk.sys",
+    L"System32\\drivers\\vmusbmouse.sys",
+    L"System32\\drivers\\vmkdb.sys",
+    L"System32\\drivers\\vmnetuserif.sys",
+    L"System32\\drivers\\vmnetadapter.sys",
+};
+
+// The installation folder under the native Program Files folder.
+constexpr const wchar_t* kToolsFolder[] = {L"VMWare\\"};
+constexpr const wchar_t* kToolsDevices[] = {L"\\\\.\\HGFS", L"\\\\.\\vmci"};
+
+}  // namespace
+
+bool VMWareDetection::checkFiles() { return anyFileUnderWindowsDirectory(kToolsDrivers); }
 
 bool VMWareDetection::checkDirectories() {
     // The 64-bit Program Files folder, also from a 32-bit process.
-    const std::wstring folder = combinePath(nativeProgramFilesFolder(), L"VMWare\\");
+    const std::wstring folder = combinePath(nativeProgramFilesFolder(), kToolsFolder[0]);
     if (!pathIsDirectory(folder)) return false;
     diagnostics::noteEvidence("folder", folder);
     return true;
 }
 
-bool VMWareDetection::checkDevices() { return anyDeviceOpens({L"\\\\.\\HGFS", L"\\\\.\\vmci"}); }
+bool VMWareDetection::checkDevices() { return anyDeviceOpens(kToolsDevices); }
+
+void vmwareSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "VMWareDetection.checkAdapterDescriptions", kAdapterDescription);
+    visitWords(visit, "VMWareDetection.checkProcesses", kToolsProcesses);
+    visitWords(visit, "VMWareDetection.checkRegistryKeys", kToolsKey);
+    visitWords(visit, "VMWareDetection.checkRegistryValues", kRegistryValues);
+    visitWords(visit, "VMWareDetection.checkSmbiosTable", kSmbiosPatterns);
+    visitWords(visit, "VMWareDetection.checkAcpiTables", kAcpiPatterns);
+    visitWords(visit, "VMWareDetection.checkFiles", kToolsDrivers);
+    visitWords(visit, "VMWareDetection.checkDirectories", kToolsFolder);
+    visitWords(visit, "VMWareDetection.checkDevices", kToolsDevices);
+}
 
 }  // namespace Corvane::utils::vmdetection

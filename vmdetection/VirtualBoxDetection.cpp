@@ -7,6 +7,7 @@
 #include "diagnostics/Logger.h"
 #include "platform/SystemProbes.h"
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 // The VirtualBox signs that Windows shows through processes, adapters, the
 // registry, the file system, devices, windows and network providers.  The
@@ -96,12 +97,7 @@ constexpr RegistryValueProbe kRegistryValues[] = {
 
 }  // namespace
 
-bool VirtualBoxDetection::checkRegistryValues() {
-    for (const RegistryValueProbe& probe : kRegistryValues) {
-        if (registryValueContains(probe)) return true;
-    }
-    return false;
-}
+bool VirtualBoxDetection::checkRegistryValues() { return anyRegistryValueContains(kRegistryValues); }
 
 namespace {
 
@@ -129,21 +125,7 @@ constexpr const wchar_t* kGuestFiles[] = {
 
 }  // namespace
 
-bool VirtualBoxDetection::checkFiles() {
-    const std::wstring windows = windowsDirectory();
-    if (windows.empty()) return false;
-
-    // A 32-bit process must see the native System32 folder.
-    platform::Wow64RedirectionGuard nativeSystemFolder;
-    for (const wchar_t* relative : kGuestFiles) {
-        const std::wstring path = combinePath(windows, relative);
-        if (pathIsFile(path)) {
-            noteEvidence("file", path);
-            return true;
-        }
-    }
-    return false;
-}
+bool VirtualBoxDetection::checkFiles() { return anyFileUnderWindowsDirectory(kGuestFiles); }
 
 namespace {
 
@@ -159,24 +141,29 @@ bool VirtualBoxDetection::checkDirectories() {
     return true;
 }
 
-bool VirtualBoxDetection::checkDevices() {
-    // The shared-folder redirector's device and the Guest Additions' driver
-    // device and pipes.  The redirector's device is "VBoxMiniRdrDN", its pipe
-    // "VBoxMiniRdDN".
-    return anyDeviceOpens({
-        L"\\\\.\\VBoxMiniRdrDN",
-        L"\\\\.\\VBoxGuest",
-        L"\\\\.\\pipe\\VBoxMiniRdDN",
-        L"\\\\.\\VBoxTrayIPC",
-        L"\\\\.\\pipe\\VBoxTrayIPC",
-    });
-}
+namespace {
+
+// The shared-folder redirector's device and the Guest Additions' driver
+// device and pipes.  The redirector's device is "VBoxMiniRdrDN", its pipe
+// "VBoxMiniRdDN".
+constexpr const wchar_t* kGuestDevices[] = {
+    L"\\\\.\\VBoxMiniRdrDN",
+    L"\\\\.\\VBoxGuest",
+    L"\\\\.\\pipe\\VBoxMiniRdDN",
+    L"\\\\.\\VBoxTrayIPC",
+    L"\\\\.\\pipe\\VBoxTrayIPC",
+};
+
+}  // namespace
+
+bool VirtualBoxDetection::checkDevices() { return anyDeviceOpens(kGuestDevices); }
 
 namespace {
 
 // The hidden tool window of VBoxTray.exe.
 constexpr const wchar_t* kTrayWindowClass = L"VBoxTrayToolWndClass";
 constexpr const wchar_t* kTrayWindowTitle = L"VBoxTrayToolWnd";
+constexpr const wchar_t* kTrayWindowNames[] = {kTrayWindowClass, kTrayWindowTitle};
 
 }  // namespace
 
@@ -193,7 +180,7 @@ namespace {
 
 // The shared folders register as the network type of the sample redirector.
 constexpr DWORD kSharedFoldersNetType = WNNC_NET_RDR2SAMPLE;  // 0x00250000
-constexpr const wchar_t* kSharedFoldersProvider = L"VirtualBox Shared Folders";
+constexpr const wchar_t* kSharedFoldersProvider[] = {L"VirtualBox Shared Folders"};
 constexpr DWORD kProviderNameCharacters = 260;
 
 }  // namespace
@@ -202,9 +189,20 @@ bool VirtualBoxDetection::checkNetworkProviders() {
     wchar_t provider[kProviderNameCharacters] = {};
     DWORD size = kProviderNameCharacters;  // characters
     if (win32().WNetGetProviderNameW(kSharedFoldersNetType, provider, &size) != NO_ERROR) return false;
-    if (win32().StrCmpIW(provider, kSharedFoldersProvider) != 0) return false;
+    if (win32().StrCmpIW(provider, kSharedFoldersProvider[0]) != 0) return false;
     noteEvidence("network provider", std::wstring_view(provider));
     return true;
+}
+
+void virtualBoxSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "VirtualBoxDetection.checkProcesses", kGuestProcesses);
+    visitWords(visit, "VirtualBoxDetection.checkRegistryKeys", kRegistryKeys);
+    visitWords(visit, "VirtualBoxDetection.checkRegistryValues", kRegistryValues);
+    visitWords(visit, "VirtualBoxDetection.checkFiles", kGuestFiles);
+    visitWords(visit, "VirtualBoxDetection.checkDirectories", {&kGuestAdditionsFolder, 1});
+    visitWords(visit, "VirtualBoxDetection.checkDevices", kGuestDevices);
+    visitWords(visit, "VirtualBoxDetection.checkWindows", kTrayWindowNames);
+    visitWords(visit, "VirtualBoxDetection.checkNetworkProviders", kSharedFoldersProvider);
 }
 
 }  // namespace Corvane::utils::vmdetection

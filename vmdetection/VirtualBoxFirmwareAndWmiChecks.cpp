@@ -9,6 +9,7 @@
 #include "diagnostics/Evidence.h"
 #include "win32/ComPtr.h"
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 #include "vmdetection/VirtualBoxDetection.h"
 
 namespace Corvane::utils::vmdetection {
@@ -22,15 +23,7 @@ namespace {
 
 // VirtualBox names itself in its BIOS strings ("VirtualBox", "vboxVer_") and
 // in the OEM fields of its ACPI tables ("VBOX").
-constexpr std::initializer_list<BytePattern> kFirmwarePatterns = {{"VirtualBox"}, {"vbox"}, {"VBOX"}};
-
-// The text a WMI value carries, or null when it carries none.  WMI hands
-// string properties over as VT_BSTR, or VT_NULL when unset; other types are
-// never read as text.
-const wchar_t* textOf(const VARIANT& value) {
-    if (value.vt != VT_BSTR) return nullptr;
-    return value.bstrVal ? value.bstrVal : L"";
-}
+constexpr BytePattern kFirmwarePatterns[] = {{"VirtualBox"}, {"vbox"}, {"VBOX"}};
 
 bool contains(const wchar_t* text, std::wstring_view part) {
     return text && std::wstring_view(text).find(part) != std::wstring_view::npos;
@@ -63,7 +56,7 @@ public:
     RowProperty(const RowProperty&) = delete;
     RowProperty& operator=(const RowProperty&) = delete;
 
-    const wchar_t* text() const { return read_ ? textOf(value_) : nullptr; }
+    const wchar_t* text() const { return read_ ? wmiTextOf(value_) : nullptr; }
     const VARIANT& value() const { return value_; }
     bool read() const { return read_; }
 
@@ -72,27 +65,29 @@ private:
     bool read_ = false;
 };
 
-void noteWmiHit(const wchar_t* className, const wchar_t* property, std::wstring_view value) {
-    if (!diagnostics::evidenceWanted()) return;
-    noteEvidence("WMI class", std::wstring_view(className));
-    noteEvidence("WMI property", std::wstring_view(property));
-    noteEvidence("WMI value", value);
-}
+// What a matcher makes of one row: go on to the next, or stop on a sign.
+enum class RowVerdict { Next, Hit };
+using RowMatcher = std::function<RowVerdict(const ComPtr<IWbemClassObject>& row, HRESULT& status, VARIANT& value)>;
 
-// Hands every row of the query's result to the matcher: the first row through
-// fetchFirstResult and getProperty, the rest through forEachProperty.  The
-// matcher returns true to stop; `found` tells whether it stopped on a hit.
-// A read of the first row that fails inside the matcher does not end the
-// walk, just as it does not between the rows forEachProperty visits.
-void examineEveryRow(WMIHelper& wmi, const wchar_t* property, const WMIHelper::PropertyCallback& matcher,
-                     const bool& found) {
-    if (FAILED(wmi.fetchFirstResult())) return;
-    wmi.getProperty(property, [&matcher](const ComPtr<IWbemClassObject>& row, HRESULT&, VARIANT& value) {
+// Hands every row of the query's result to the matcher until one is a hit:
+// the first row through fetchFirstResult and getProperty, the rest through
+// forEachProperty.  A read of the first row that fails inside the matcher
+// does not end the walk, just as it does not between the rows forEachProperty
+// visits.  True when a row was a hit.
+bool examineEveryRow(WMIHelper& wmi, const wchar_t* property, const RowMatcher& matcher) {
+    if (FAILED(wmi.fetchFirstResult())) return false;
+    bool hit = false;
+    const auto judge = [&](const ComPtr<IWbemClassObject>& row, HRESULT& status, VARIANT& value) {
+        hit = matcher(row, status, value) == RowVerdict::Hit;
+        return hit;
+    };
+    wmi.getProperty(property, [&judge](const ComPtr<IWbemClassObject>& row, HRESULT&, VARIANT& value) {
         HRESULT rowStatus = S_OK;
-        return matcher(row, rowStatus, value);
+        return judge(row, rowStatus, value);
     });
-    if (found || FAILED(wmi.getStatus())) return;
-    wmi.forEachProperty(property, matcher);
+    if (hit || FAILED(wmi.getStatus())) return hit;
+    wmi.forEachProperty(property, judge);
+    return hit;
 }
 
 }  // namespace
@@ -105,7 +100,7 @@ namespace {
 
 constexpr const wchar_t* kAdapterConfigurationClass = L"Win32_NetworkAdapterConfiguration";
 constexpr const wchar_t* kMacAddressProperty = L"MACAddress";
-constexpr std::wstring_view kVirtualBoxMacText = L"08:00:27";  // WMI writes colons
+constexpr std::wstring_view kVirtualBoxMacText[] = {L"08:00:27"};  // WMI writes colons
 
 }  // namespace
 
@@ -119,8 +114,8 @@ bool VirtualBoxDetection::checkWmiMacAddresses() {
     wmi->fetchFirstResult();
     if (FAILED(wmi->getStatus())) return false;
     wmi->forEachProperty(kMacAddressProperty, [&found](VARIANT& value) {
-        const wchar_t* text = textOf(value);
-        if (contains(text, kVirtualBoxMacText)) {
+        const wchar_t* text = wmiTextOf(value);
+        if (contains(text, kVirtualBoxMacText[0])) {
             found = true;
             noteWmiHit(kAdapterConfigurationClass, kMacAddressProperty, text);
         }
@@ -138,6 +133,7 @@ constexpr const wchar_t* kEventLogProperties = L"LogfileName, Sources";
 constexpr const wchar_t* kSystemLogCondition = L"LogfileName = 'System'";
 constexpr const wchar_t* kLogfileNameProperty = L"LogfileName";
 constexpr const wchar_t* kSourcesProperty = L"Sources";
+constexpr const wchar_t* kSystemLogName[] = {L"System"};
 constexpr const wchar_t* kVirtualBoxEventSources[] = {L"vboxvideo", L"VBoxVideoW8", L"VBoxWddm"};
 
 // Whether one of the event sources of a locked array of strings is a
@@ -172,28 +168,22 @@ bool anyVirtualBoxSource(SAFEARRAY* sources) {
 bool VirtualBoxDetection::checkEventLogSources() {
     if (!wmi) return false;
     QueryScope query(*wmi);
-    bool found = false;
-    const WMIHelper::PropertyCallback matcher = [&found](const ComPtr<IWbemClassObject>& row, HRESULT& status,
-                                                         VARIANT& logfileName) {
-        const wchar_t* name = textOf(logfileName);
-        if (!name || win32().StrCmpIW(name, L"System") != 0) return false;
+    const RowMatcher matcher = [](const ComPtr<IWbemClassObject>& row, HRESULT& status, VARIANT& logfileName) {
+        const wchar_t* name = wmiTextOf(logfileName);
+        if (!name || win32().StrCmpIW(name, kSystemLogName[0]) != 0) return RowVerdict::Next;
 
         RowProperty sources(row, kSourcesProperty, status);
-        if (!sources.read() || sources.value().vt != (VT_ARRAY | VT_BSTR)) return false;
+        if (!sources.read() || sources.value().vt != (VT_ARRAY | VT_BSTR)) return RowVerdict::Next;
         void* elements = nullptr;
-        if (FAILED(win32().SafeArrayAccessData(sources.value().parray, &elements))) {
-            found = false;
-            return false;
-        }
-        found = anyVirtualBoxSource(sources.value().parray);
+        if (FAILED(win32().SafeArrayAccessData(sources.value().parray, &elements))) return RowVerdict::Next;
+        const bool found = anyVirtualBoxSource(sources.value().parray);
         win32().SafeArrayUnaccessData(sources.value().parray);
-        return found;
+        return found ? RowVerdict::Hit : RowVerdict::Next;
     };
     // Only the System log is asked for, so the row that matters is the first
     // one: it is examined as the current row before the walk over any others.
     wmi->executeQuery(kEventLogProperties, kEventLogClass, kSystemLogCondition);
-    examineEveryRow(*wmi, kLogfileNameProperty, matcher, found);
-    return found;
+    return examineEveryRow(*wmi, kLogfileNameProperty, matcher);
 }
 
 namespace {
@@ -216,7 +206,7 @@ bool VirtualBoxDetection::checkWmiPnpEntities() {
     wmi->fetchFirstResult();
     if (FAILED(wmi->getStatus())) return false;
     wmi->forEachProperty(kNameProperty, [&matchingEntities](VARIANT& value) {
-        const wchar_t* text = textOf(value);
+        const wchar_t* text = wmiTextOf(value);
         for (std::wstring_view part : kEmulatedChipsetParts) {
             if (contains(text, part)) {
                 ++matchingEntities;  // once per entity
@@ -238,24 +228,21 @@ namespace {
 // the backslash is doubled) is not one every WMI provider shares, and the
 // provider enumerates every device for a condition all the same.
 constexpr const wchar_t* kDeviceIdProperty = L"DeviceID";
-constexpr std::wstring_view kGuestDeviceId = L"PCI\\VEN_80EE&DEV_CAFE";
+constexpr std::wstring_view kGuestDeviceId[] = {L"PCI\\VEN_80EE&DEV_CAFE"};
 
 }  // namespace
 
 bool VirtualBoxDetection::checkWmiPciDeviceId() {
     if (!wmi) return false;
     QueryScope query(*wmi);
-    bool found = false;
-    const WMIHelper::PropertyCallback matcher = [&found](const ComPtr<IWbemClassObject>&, HRESULT&, VARIANT& value) {
-        if (value.vt == VT_BSTR && contains(textOf(value), kGuestDeviceId)) {
-            found = true;
-            noteWmiHit(kPnpEntityClass, kDeviceIdProperty, textOf(value));
-        }
-        return found;
+    const RowMatcher matcher = [](const ComPtr<IWbemClassObject>&, HRESULT&, VARIANT& value) {
+        const wchar_t* text = wmiTextOf(value);
+        if (!contains(text, kGuestDeviceId[0])) return RowVerdict::Next;
+        noteWmiHit(kPnpEntityClass, kDeviceIdProperty, text);
+        return RowVerdict::Hit;
     };
     wmi->executeQuery(kDeviceIdProperty, kPnpEntityClass, L"");
-    examineEveryRow(*wmi, kDeviceIdProperty, matcher, found);
-    return found;
+    return examineEveryRow(*wmi, kDeviceIdProperty, matcher);
 }
 
 namespace {
@@ -295,8 +282,9 @@ namespace {
 constexpr const wchar_t* kBaseBoardClass = L"Win32_BaseBoard";
 constexpr const wchar_t* kProductProperty = L"Product";
 constexpr const wchar_t* kManufacturerProperty = L"Manufacturer";
-constexpr std::wstring_view kVirtualBoxProduct = L"VirtualBox";
-constexpr std::wstring_view kOracle = L"Oracle Corporation";
+constexpr std::wstring_view kBaseBoardTexts[] = {L"VirtualBox", L"Oracle Corporation"};
+constexpr std::wstring_view kVirtualBoxProduct = kBaseBoardTexts[0];
+constexpr std::wstring_view kOracle = kBaseBoardTexts[1];
 
 }  // namespace
 
@@ -361,6 +349,19 @@ bool VirtualBoxDetection::checkWmiPnpDevices() {
         return false;
     });
     return found;
+}
+
+void virtualBoxFirmwareAndWmiSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "VirtualBoxDetection.checkSmbiosTable", kFirmwarePatterns);
+    visitWords(visit, "VirtualBoxDetection.checkAcpiTables", kFirmwarePatterns);
+    visitWords(visit, "VirtualBoxDetection.checkWmiMacAddresses", kVirtualBoxMacText);
+    visitWords(visit, "VirtualBoxDetection.checkEventLogSources", kSystemLogName);
+    visitWords(visit, "VirtualBoxDetection.checkEventLogSources", kVirtualBoxEventSources);
+    visitWords(visit, "VirtualBoxDetection.checkWmiPnpEntities", kEmulatedChipsetParts);
+    visitWords(visit, "VirtualBoxDetection.checkWmiPciDeviceId", kGuestDeviceId);
+    visitWords(visit, "VirtualBoxDetection.checkWmiBuses", kVirtualBoxBuses);
+    visitWords(visit, "VirtualBoxDetection.checkWmiBaseBoard", kBaseBoardTexts);
+    for (const DeviceProbe& probe : kPnpDeviceProbes) visit({"VirtualBoxDetection.checkWmiPnpDevices", probe.text, WordMatch::Text});
 }
 
 }  // namespace Corvane::utils::vmdetection

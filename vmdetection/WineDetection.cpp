@@ -3,6 +3,7 @@
 #include "diagnostics/Evidence.h"
 #include "win32/Win32Api.h"
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::utils::vmdetection {
 
@@ -33,7 +34,19 @@ bool WineDetection::checkLibraryExports() {
     return true;
 }
 
+namespace {
+
 // Wine keeps its settings in the user's hive; HKLM\SOFTWARE\Wine does not count.
-bool WineDetection::checkRegistryKeys() { return registryKeyExists(HKEY_CURRENT_USER, L"SOFTWARE\\Wine"); }
+constexpr const wchar_t* kSettingsKey[] = {L"SOFTWARE\\Wine"};
+
+}  // namespace
+
+bool WineDetection::checkRegistryKeys() { return registryKeyExists(HKEY_CURRENT_USER, kSettingsKey[0]); }
+
+// The export is looked up in a module, never in a text a profile could redact:
+// only the key is a search word.
+void wineSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "WineDetection.checkRegistryKeys", kSettingsKey);
+}
 
 }  // namespace Corvane::utils::vmdetection

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "vmdetection/CommonChecks.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::utils::vmdetection {
 
@@ -14,8 +15,14 @@ std::unique_ptr<VMDetectionDefault> XenDetection::clone() const { return create(
 
 VMType XenDetection::getType() const { return VMType::Xen; }
 
+namespace {
+
 // The service of the Xen PV drivers for Windows.
-bool XenDetection::checkProcesses() { return anyProcessRunning({L"xenservice.exe"}); }
+constexpr const wchar_t* kDriverService[] = {L"xenservice.exe"};
+
+}  // namespace
+
+bool XenDetection::checkProcesses() { return anyProcessRunning(kDriverService); }
 
 namespace {
 
@@ -25,4 +32,6 @@ constexpr uint8_t kMacPrefix[3] = {0x00, 0x16, 0x3E};  // Xen's virtual adapters
 
 bool XenDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
+
+void xenSearchWords(const SearchWordVisitor& visit) { visitWords(visit, "XenDetection.checkProcesses", kDriverService); }
 }  // namespace Corvane::utils::vmdetection

@@ -10,6 +10,8 @@
 namespace Corvane::utils::vmdetection {
 namespace {
 
+constexpr BytePattern kBoch[] = {{"BOCH"}};
+
 using namespace Corvane::profile;
 using ::testing::HasSubstr;
 
@@ -69,7 +71,8 @@ TEST_F(CommonChecksTest, AnUndeterminedWindowsFolderLooksAtNoPath) {
     profile.system.windowsDirectory.clear();
     auto& machine = start();
     EXPECT_EQ(windowsDirectory(), L"");
-    EXPECT_FALSE(anyFileUnderWindowsDirectory({L"System32\\drivers\\vmci.sys"}));
+    constexpr const wchar_t* driver[] = {L"System32\\drivers\\vmci.sys"};
+    EXPECT_FALSE(anyFileUnderWindowsDirectory(driver));
     EXPECT_EQ(machine.countCalls("CreateFileW"), 0u);
 }
 
@@ -95,19 +98,28 @@ TEST_F(CommonChecksTest, ManyAdaptersNeedTheLargerListAndAreAllWalked) {
     EXPECT_EQ(noted(), "MAC address: 00:16:3E:00:00:01\n");
 }
 
+// What --explain shows for every WMI sign, general or VirtualBox's.
+TEST_F(CommonChecksTest, AWmiSignNamesItsClassPropertyAndValue) {
+    start();
+    noteWmiHit(L"Win32_BIOS", L"SerialNumber", L"0");
+    EXPECT_EQ(noted(), "WMI class: Win32_BIOS\nWMI property: SerialNumber\nWMI value: 0\n");
+}
+
 TEST_F(CommonChecksTest, ABusyPipeDoesNotOpen) {
     addDevice(profile, L"\\\\.\\pipe\\busy", 231 /*ERROR_PIPE_BUSY*/);
     start();
-    EXPECT_FALSE(anyDeviceOpens({L"\\\\.\\pipe\\busy", L"\\\\.\\absent"}));
+    constexpr const wchar_t* devices[] = {L"\\\\.\\pipe\\busy", L"\\\\.\\absent"};
+    EXPECT_FALSE(anyDeviceOpens(devices));
 }
 
 TEST_F(CommonChecksTest, FirmwarePatternsAreTriedInOrderOverTheWholeTable) {
     const std::string table = "xxBBBBxxAAAA";
     setSmbios(profile, std::vector<uint8_t>(table.begin(), table.end()));
     start();
-    EXPECT_TRUE(smbiosContainsAny({{"AAAA"}, {"BBBB"}}));
+    constexpr BytePattern present[] = {{"AAAA"}, {"BBBB"}}, absent[] = {{"AAAAA"}, {"CCCC"}};
+    EXPECT_TRUE(smbiosContainsAny(present));
     EXPECT_EQ(noted(), "firmware table: RSMB\npattern: AAAA\noffset: 8\n");
-    EXPECT_FALSE(smbiosContainsAny({{"AAAAA"}, {"CCCC"}}));
+    EXPECT_FALSE(smbiosContainsAny(absent));
 }
 
 TEST_F(CommonChecksTest, AnOversizedAcpiEnumerationIsExaminedUpToTheListsCapacity) {
@@ -117,23 +129,23 @@ TEST_F(CommonChecksTest, AnOversizedAcpiEnumerationIsExaminedUpToTheListsCapacit
     profile.firmware.acpiTables[1050].data = acpiTableBytes("SSDT", "BOCHS ", "BXPCSSDT");
     auto& machine = start();
     // The list does not fit: nothing is written into it, and the identifiers it holds are zeros.
-    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_FALSE(acpiTablesContainAny(kBoch));
     EXPECT_LE(machine.countCalls("GetSystemFirmwareTable"), 1024u);
 
     // A machine that fills the list and reports more: the first 1024 identifiers are examined.
     machine.profile().firmware.acpiEnumerationResult = 1100 * 4;
-    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_FALSE(acpiTablesContainAny(kBoch));
     machine.profile().firmware.acpiTables[3].data = acpiTableBytes("SSDT", "BOCHS ", "BXPCSSDT");
-    EXPECT_TRUE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_TRUE(acpiTablesContainAny(kBoch));
 }
 
 TEST_F(CommonChecksTest, AnAcpiTableThatCannotBeFetchedIsNoSign) {
     addAcpiTable(profile, "WAET", acpiTableBytes("WAET", "BOCHS ", "BXPCWAET"));
     auto& machine = start();
     machine.faults().firmwareSecondCallFails = true;
-    EXPECT_FALSE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_FALSE(acpiTablesContainAny(kBoch));
     machine.faults().firmwareSecondCallFails = false;
-    EXPECT_TRUE(acpiTablesContainAny({{"BOCH"}}));
+    EXPECT_TRUE(acpiTablesContainAny(kBoch));
     EXPECT_THAT(noted(), HasSubstr("firmware table: ACPI WAET"));
 }
 

@@ -3,8 +3,11 @@
 
 #include <array>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "toolkit/capture/Redaction.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::capture {
 namespace {
@@ -29,14 +32,22 @@ constexpr IdentifyingStrings kIdentifyingStrings[] = {
 constexpr uint8_t kSystemUuidOffset = 0x08;
 constexpr uint8_t kSystemUuidBytes = 16;
 
-// Patterns the firmware checks search the table for, case-sensitively.
-constexpr std::string_view kFirmwarePatterns[] = {"VirtualBox", "vbox", "VBOX", "VMware", "VMWARE",
-                                                  "qemu",       "QEMU", "BOCH", "BXPC", "Xen"};
+// The patterns the firmware checks search tables for, case-sensitively.
+const std::vector<std::string>& firmwarePatterns() {
+    static const std::vector<std::string> patterns = [] {
+        std::set<std::string> bytes;
+        utils::vmdetection::forEachSearchWord([&bytes](const utils::vmdetection::SearchWord& word) {
+            if (word.match == utils::vmdetection::WordMatch::Bytes) bytes.insert(std::string(word.text.begin(), word.text.end()));
+        });
+        return std::vector<std::string>(bytes.begin(), bytes.end());
+    }();
+    return patterns;
+}
 
 // Bytes of the table that some firmware pattern covers: never changed.
 std::vector<bool> patternMask(const std::vector<uint8_t>& table) {
     std::vector<bool> kept(table.size(), false);
-    for (std::string_view pattern : kFirmwarePatterns) {
+    for (const std::string& pattern : firmwarePatterns()) {
         for (size_t at = 0; at + pattern.size() <= table.size(); ++at) {
             if (std::memcmp(table.data() + at, pattern.data(), pattern.size()) != 0) continue;
             for (size_t i = at; i < at + pattern.size(); ++i) kept[i] = true;

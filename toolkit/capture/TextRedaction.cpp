@@ -1,8 +1,10 @@
 // Redacting one text without changing what any check finds in it.
 
 #include <cwctype>
+#include <set>
 
 #include "toolkit/capture/Redaction.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::capture {
 namespace {
@@ -31,19 +33,18 @@ wchar_t redactedCharacter(wchar_t c) {
 }  // namespace
 
 const std::vector<std::wstring>& signWords() {
-    // Every text a check compares with, lower case.  None is made of X, 0 and 1
-    // alone, so redacted characters never form one.
-    static const std::vector<std::wstring> words = {
-        // general detector
-        L"vbox", L"vmware", L"qemu", L"virtual", L"xen", L"a m i", L"virtualbox", L"hvm domu", L"innotek gmbh",
-        L"hyper-v",
-        // registry values and WMI values of the product detectors
-        L"06/23/99", L"08:00:27", L"08-00-27", L"vboxvideo", L"vboxvideow8", L"vboxwddm", L"82801fb", L"82441fx",
-        L"82371sb", L"openhcd", L"pci\\ven_80ee&dev_cafe", L"ven_80ee", L"dev_cafe", L"acpibus_bus_0", L"pci_bus_0",
-        L"pnp_bus_0", L"oracle corporation", L"ven_vbox",
-        // firmware patterns
-        L"boch", L"bxpc", L"vrtual", L"parallels",
-    };
+    // The detectors' own words, so no check can gain one that redaction does
+    // not keep.  None is made of X, 0 and 1 alone, so redacted characters
+    // never form one.
+    static const std::vector<std::wstring> words = [] {
+        std::set<std::wstring> lower;
+        utils::vmdetection::forEachSearchWord([&lower](const utils::vmdetection::SearchWord& word) {
+            std::wstring text(word.text);
+            for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
+            lower.insert(std::move(text));
+        });
+        return std::vector<std::wstring>(lower.begin(), lower.end());
+    }();
     return words;
 }
 

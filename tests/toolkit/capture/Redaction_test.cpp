@@ -8,6 +8,7 @@
 #include "toolkit/capture/Redaction.h"
 #include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
+#include "vmdetection/SearchWords.h"
 
 namespace Corvane::capture {
 namespace {
@@ -15,14 +16,27 @@ namespace {
 using profile::MachineProfile;
 
 TEST(RedactText, KeepsTheWordsChecksLookForAndTheLength) {
-    EXPECT_EQ(redactText(L"VMware-56 4d 2a 9f"), L"VMware-11 1x 1x 1x");
-    EXPECT_EQ(redactText(L"innotek GmbH 1.2"), L"innotek GmbH 1.1");
     EXPECT_EQ(redactText(L"To be filled by O.E.M."), L"Xx xx xxxxxx xx X.X.X.");
-    EXPECT_EQ(redactText(L"Xenia2"), L"Xenxx1");
+    EXPECT_EQ(redactText(L"Xenia2 Parallels-08-00-27"), L"Xenxx1 Xxxxxxxxx-01-00-11");
     // A BIOS serial of exactly "0" is a sign; one of "7" is not and must not become one.
     EXPECT_EQ(redactText(L"0"), L"0");
     EXPECT_EQ(redactText(L"7"), L"1");
-    EXPECT_EQ(redactText(L"A M I-CZC1234"), L"A M I-XXX1111");
+}
+
+// Every word of every check, in any case and amid redacted text, stays; and
+// redacted characters alone never spell one.
+TEST(RedactText, KeepsEveryWordEveryCheckLooksFor) {
+    int words = 0;
+    utils::vmdetection::forEachSearchWord([&words](const utils::vmdetection::SearchWord& word) {
+        ++words;
+        std::wstring upper(word.text);
+        for (auto& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+        for (const std::wstring& form : {std::wstring(word.text), upper}) {
+            EXPECT_EQ(redactText(L"Q7" + form + L"z9"), L"X1" + form + L"x1") << word.check;
+        }
+        EXPECT_NE(word.text.find_first_not_of(L"Xx01"), std::wstring_view::npos) << word.check;
+    });
+    EXPECT_GT(words, 100);
 }
 
 TEST(RedactMacText, DropsTheDevicesHalfOnly) {
