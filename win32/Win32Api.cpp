@@ -76,6 +76,7 @@ const Win32Api kRealWin32 = {
 };
 
 const Win32Api* g_current = &kRealWin32;
+unsigned g_generation = 0;
 
 // Constant-initialised: no start-up work, and ready before any caller.
 constinit SystemFunctions g_processFunctions(kRealWin32);
@@ -87,8 +88,16 @@ const Win32Api& realWin32() { return kRealWin32; }
 
 const Win32Api& win32() { return *g_current; }
 
-ScopedWin32Binding::ScopedWin32Binding(const Win32Api& api) : previous_(g_current) { g_current = &api; }
+unsigned win32BindingGeneration() { return g_generation; }
 
-ScopedWin32Binding::~ScopedWin32Binding() { g_current = previous_; }
+ScopedWin32Binding::ScopedWin32Binding(const Win32Api& api) : previous_(g_current) {
+    g_current = &api;
+    ++g_generation;
+}
+
+ScopedWin32Binding::~ScopedWin32Binding() {
+    g_current = previous_;
+    ++g_generation;
+}
 
 }  // namespace Corvane::platform
