@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what building and testing CorvaneVMD needs on Debian 12, when missing.
 set -eu
-packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest nlohmann-json3-dev gcc libc6-dev iproute2 util-linux jq python3 clang lld llvm"
+packages="cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest nlohmann-json3-dev gcc libc6-dev iproute2 util-linux jq python3 clang lld llvm clang-format"
 missing=""
 for package in $packages; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
