@@ -117,9 +117,9 @@ TEST_F(SystemProbes, TheWow64AnswerIsEachBoundMachinesOwnAndKeptForItsBinding) {
         bool wow64, fails, present, answer;
         size_t lookups;
     };
-    for (const Row& row : {Row{true, false, true, true, 1}, Row{true, true, true, false, 1},
-                           Row{true, false, false, false, 2}, Row{false, false, true, false, 1},
-                           Row{true, false, true, true, 1}}) {
+    for (const Row& row :
+         {Row{true, false, true, true, 1}, Row{true, true, true, false, 1}, Row{true, false, false, false, 2},
+          Row{false, false, true, false, 1}, Row{true, false, true, true, 1}}) {
         profile.system.wow64 = row.wow64;
         profile.system.isWow64ProcessFails = row.fails;
         profile.system.isWow64ProcessPresent = row.present;
