@@ -47,7 +47,7 @@ inline std::string hex(long value) {
 template <typename... Parts>
 std::string say(const Parts&... parts) {
     std::string answer;
-    ((answer += (answer.empty() ? "" : " ") + part(parts)), ...);
+    ((answer += answer.empty() ? "" : " ", answer += part(parts)), ...);
     return answer;
 }
 
@@ -65,7 +65,8 @@ inline std::string registry(HKEY root, const wchar_t* path, const wchar_t* value
                                       &size);
     if (!closed) win32().RegCloseKey(key);
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return say(status);
-    return say(status, "type", type, "size", size) + (status == ERROR_SUCCESS && bytes > 0 ? " " + part(data) : "");
+    return status == ERROR_SUCCESS && bytes > 0 ? say(status, "type", type, "size", size, data)
+                                                : say(status, "type", type, "size", size);
 }
 
 // What CreateFileW opens, as the file checks open it, and what its status says.
@@ -120,12 +121,12 @@ inline std::string firmwareTable(DWORD provider, DWORD table) {
         auto relative = [&](UINT size) { return size == needed ? std::string("size") : say(size); };
         win32().SetLastError(0);
         const UINT oneShort = get(provider, table, buffer.data(), needed - 1);
-        answer += ", short " + say(relative(oneShort), "error", win32().GetLastError());
-        answer += ", whole " + relative(get(provider, table, buffer.data(), needed));
+        answer += say(" short", relative(oneShort), "error", win32().GetLastError());
+        answer += say(" whole", relative(get(provider, table, buffer.data(), needed)));
         DWORD length = 0;
         if (provider == platform::kProviderRsmb && needed >= 8) {
             std::memcpy(&length, buffer.data() + 4, sizeof length);
-            answer += say(", SMBIOS", buffer[1], buffer[2], length + 8 == needed);
+            answer += say(" SMBIOS", buffer[1], buffer[2], length + 8 == needed);
         }
     }
     win32().FreeLibrary(kernel32);
@@ -142,12 +143,14 @@ inline std::string processWalk(const wchar_t* exeName) {
     HANDLE snapshot = win32().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry - 1;
-    std::string answer = say(win32().Process32FirstW(snapshot, &entry), "error", win32().GetLastError());
+    win32().SetLastError(0);
+    const BOOL shortEntry = win32().Process32FirstW(snapshot, &entry);
+    std::string answer = say(shortEntry, "error", win32().GetLastError());
     entry.dwSize = sizeof entry;
     int found = 0;
     for (BOOL more = win32().Process32FirstW(snapshot, &entry); more; more = win32().Process32NextW(snapshot, &entry))
         found += std::wstring(entry.szExeFile) == exeName;
-    answer += say(", found", found, "end", win32().GetLastError());
+    answer += say(" found", found, "end", win32().GetLastError());
     win32().CloseHandle(snapshot);
     return answer;
 }
@@ -170,7 +173,8 @@ inline std::string diskDrives() {
     HDEVINFO devices = win32().SetupDiGetClassDevsW(&kDiskDriveClass, nullptr, nullptr, DIGCF_PRESENT);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    const std::string answer = say(win32().SetupDiEnumDeviceInfo(devices, 0, &device), win32().GetLastError());
+    const BOOL listed = win32().SetupDiEnumDeviceInfo(devices, 0, &device);
+    const std::string answer = say(listed, win32().GetLastError());
     win32().SetupDiDestroyDeviceInfoList(devices);
     return answer;
 }
@@ -184,15 +188,15 @@ inline std::string networkProvider(DWORD netType) {
 // Each row of a WMI query: the property's text, or the HRESULT of Get.
 inline std::string wmiRows(const wchar_t* className, const wchar_t* property, const wchar_t* condition = L"") {
     platform::WMIHelper wmi(L"ROOT\\CIMV2");
-    std::string answer = "query " + hex(wmi.executeQuery(L"", className, condition));
+    std::string answer = say("query", hex(wmi.executeQuery(L"", className, condition)));
     wmi.forEachResult([&](const platform::ComPtr<IWbemClassObject>& row, ULONG returned, HRESULT& status) {
         if (returned == 0) {
-            answer += ", end " + hex(status);
+            answer += say(" end", hex(status));
             return true;
         }
         VARIANT value{};
         const HRESULT got = row->Get(property, 0, &value, nullptr, nullptr);
-        answer += ", " + (value.vt == VT_BSTR ? part(value.bstrVal) : hex(got));
+        answer += say(" row", value.vt == VT_BSTR ? part(value.bstrVal) : hex(got));
         win32().VariantClear(&value);
         return false;
     });
@@ -230,22 +234,22 @@ inline const Case kCases[] = {
     {"a System32 module", [] { return exports(L"powrprof.dll", {"GetPwrCapabilities"}); }, "found freed"},
     {"a missing System32 module", [] { return exports(L"nosuchmodule.dll", {}); }, "error 126"},
     // Firmware tables: the SMBIOS size protocol; no ACPI table, and none listed.
-    {"the SMBIOS table", [] { return firmwareTable(platform::kProviderRsmb, 0); }, "some error 122, short size error 122, whole size, SMBIOS 2 4 1"},
-    {"an ACPI table", [] { return firmwareTable(platform::kProviderAcpi, 0x54445344 /* DSDT */); }, "none error 0"},
+    {"the SMBIOS table", [] { return firmwareTable(platform::kProviderRsmb, 0); }, "some error 122 short size error 122 whole size SMBIOS 2 4 1"},
+    {"an ACPI table", [] { return firmwareTable(platform::kProviderAcpi, 0x54445344 /* DSDT */); }, "none error 1"},
     {"the ACPI list", acpiEnumeration, "0 0"},
     // Processes, power, memory, devices, providers.
-    {"the process walk", [] { return processWalk(L"vboxservice.exe"); }, "0 error 24, found 0 end 18"},
+    {"the process walk", [] { return processWalk(L"vboxservice.exe"); }, "0 error 122 found 0 end 18"},
     {"the power capabilities", powerCapabilities, "1 1 0 0 1 0"},
     {"the memory status", [] { return memoryStatus(sizeof(MEMORYSTATUSEX)); }, "1 1"},
     {"the memory status, short length", [] { return memoryStatus(sizeof(MEMORYSTATUSEX) - 1); }, "0 87"},
     {"the disk drives", diskDrives, "0 259"},
     {"a network provider", [] { return networkProvider(0x00250000); }, "1222"},
     // WMI: values, a class without rows, an unknown class, a missing property, a syntax error.
-    {"the BIOS serial number", [] { return wmiRows(L"Win32_BIOS", L"SerialNumber"); }, "query 0x00000000, 0, end 0x00000001"},
-    {"the BIOS version", [] { return wmiRows(L"Win32_BIOS", L"Version"); }, "query 0x00000000, WINE   - 1, end 0x00000001"},
-    {"a class without rows", [] { return wmiRows(L"Win32_CacheMemory", L"Purpose"); }, "query 0x00000000, end 0x00000001"},
-    {"an unknown class", [] { return wmiRows(L"Win32_NoSuchClass", L"Name"); }, "query 0x00000000, end 0x00000001"},
-    {"a missing property", [] { return wmiRows(L"Win32_BIOS", L"NoSuchProperty"); }, "query 0x00000000, 0x80041002, end 0x00000001"},
+    {"the BIOS serial number", [] { return wmiRows(L"Win32_BIOS", L"SerialNumber"); }, "query 0x00000000 row 0 end 0x00000001"},
+    {"the BIOS version", [] { return wmiRows(L"Win32_BIOS", L"Version"); }, "query 0x00000000 row WINE   - 1 end 0x00000001"},
+    {"a class without rows", [] { return wmiRows(L"Win32_CacheMemory", L"Purpose"); }, "query 0x00000000 end 0x00000001"},
+    {"an unknown class", [] { return wmiRows(L"Win32_NoSuchClass", L"Name"); }, "query 0x00000000 end 0x00000001"},
+    {"a missing property", [] { return wmiRows(L"Win32_BIOS", L"NoSuchProperty"); }, "query 0x00000000 row 0x80041002 end 0x00000001"},
     {"a query that does not parse", [] { return wmiRows(L"Win32_BIOS", L"Name", L"Name ="); }, "query 0x80041017"},
 };
 // clang-format on
