@@ -39,7 +39,7 @@ inline std::string part(const wchar_t* text) {
 }
 inline std::string hex(long value) {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", value);
+    std::snprintf(text, sizeof text, "0x%lX", value);
     return text;
 }
 
@@ -209,14 +209,19 @@ struct Case {
     const char* answer;  // what plain Wine answers, and so the simulated machine
 };
 
+// The value plain Wine keeps under HKLM\HARDWARE\Description\System, read into `bytes` bytes.
+inline std::string identifier(int bytes = -1) {
+    return registry(HKEY_LOCAL_MACHINE, L"HARDWARE\\Description\\System", L"Identifier", bytes);
+}
+
 // clang-format off
 inline const Case kCases[] = {
     // Registry: keys, values by size query, a buffer one short and one that fits, absent values, closed keys.
     {"an existing key", [] { return registry(HKEY_CURRENT_USER, L"Software\\Wine", L"NoSuchValue"); }, "2"},
     {"a missing key", [] { return registry(HKEY_LOCAL_MACHINE, L"HARDWARE\\ACPI"); }, "open 2"},
-    {"a value's size", [] { return registry(HKEY_LOCAL_MACHINE, L"HARDWARE\\Description\\System", L"Identifier"); }, "0 type 1 size 28"},
-    {"a value one byte short", [] { return registry(HKEY_LOCAL_MACHINE, L"HARDWARE\\Description\\System", L"Identifier", 27); }, "234 type 1 size 28"},
-    {"a value that fits", [] { return registry(HKEY_LOCAL_MACHINE, L"HARDWARE\\Description\\System", L"Identifier", 28); }, "0 type 1 size 28 AT COMPATIBLE"},
+    {"a value's size", [] { return identifier(); }, "0 type 1 size 28"},
+    {"a value one byte short", [] { return identifier(27); }, "234 type 1 size 28"},
+    {"a value that fits", [] { return identifier(28); }, "0 type 1 size 28 AT COMPATIBLE"},
     {"a closed key", [] { return registry(HKEY_CURRENT_USER, L"Software\\Wine", L"", 64, true); }, "6"},
     // Files, folders and device names, opened as the file checks open them; the folders' names.
     {"the Windows folder", [] { return pathStatus(L"C:\\windows"); }, "folder"},
@@ -230,11 +235,13 @@ inline const Case kCases[] = {
     {"the native Program Files", [] { return expanded(L"%ProgramW6432%\\VMware"); }, "24 24 C:\\PROGRAM FILES\\VMWARE"},
     {"an unknown variable", [] { return expanded(L"%NoSuchVariable%"); }, "17 17 %NOSUCHVARIABLE%"},
     // Modules.
-    {"kernel32's exports", [] { return exports(nullptr, {"IsWow64Process", "wine_get_unix_file_name", "NoSuchExport"}); }, "found found 127 freed"},
+    {"kernel32", [] { return exports(nullptr, {"IsWow64Process", "wine_get_unix_file_name", "NoSuchExport"}); },
+     "found found 127 freed"},
     {"a System32 module", [] { return exports(L"powrprof.dll", {"GetPwrCapabilities"}); }, "found freed"},
     {"a missing System32 module", [] { return exports(L"nosuchmodule.dll", {}); }, "error 126"},
     // Firmware tables: the SMBIOS size protocol; no ACPI table, and none listed.
-    {"the SMBIOS table", [] { return firmwareTable(platform::kProviderRsmb, 0); }, "some error 122 short size error 122 whole size SMBIOS 2 4 1"},
+    {"SMBIOS", [] { return firmwareTable(platform::kProviderRsmb, 0); },
+     "some error 122 short size error 122 whole size SMBIOS 2 4 1"},
     {"an ACPI table", [] { return firmwareTable(platform::kProviderAcpi, 0x54445344 /* DSDT */); }, "none error 1"},
     {"the ACPI list", acpiEnumeration, "0 0"},
     // Processes, power, memory, devices, providers.
@@ -245,11 +252,11 @@ inline const Case kCases[] = {
     {"the disk drives", diskDrives, "0 259"},
     {"a network provider", [] { return networkProvider(0x00250000); }, "1222"},
     // WMI: values, a class without rows, an unknown class, a missing property, a syntax error.
-    {"the BIOS serial number", [] { return wmiRows(L"Win32_BIOS", L"SerialNumber"); }, "query 0x00000000 row 0 end 0x00000001"},
-    {"the BIOS version", [] { return wmiRows(L"Win32_BIOS", L"Version"); }, "query 0x00000000 row WINE   - 1 end 0x00000001"},
-    {"a class without rows", [] { return wmiRows(L"Win32_CacheMemory", L"Purpose"); }, "query 0x00000000 end 0x00000001"},
-    {"an unknown class", [] { return wmiRows(L"Win32_NoSuchClass", L"Name"); }, "query 0x00000000 end 0x00000001"},
-    {"a missing property", [] { return wmiRows(L"Win32_BIOS", L"NoSuchProperty"); }, "query 0x00000000 row 0x80041002 end 0x00000001"},
+    {"the BIOS serial number", [] { return wmiRows(L"Win32_BIOS", L"SerialNumber"); }, "query 0x0 row 0 end 0x1"},
+    {"the BIOS version", [] { return wmiRows(L"Win32_BIOS", L"Version"); }, "query 0x0 row WINE   - 1 end 0x1"},
+    {"a class without rows", [] { return wmiRows(L"Win32_CacheMemory", L"Purpose"); }, "query 0x0 end 0x1"},
+    {"an unknown class", [] { return wmiRows(L"Win32_NoSuchClass", L"Name"); }, "query 0x0 end 0x1"},
+    {"a missing property", [] { return wmiRows(L"Win32_BIOS", L"NoSuchName"); }, "query 0x0 row 0x80041002 end 0x1"},
     {"a query that does not parse", [] { return wmiRows(L"Win32_BIOS", L"Name", L"Name ="); }, "query 0x80041017"},
 };
 // clang-format on
