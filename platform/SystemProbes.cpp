@@ -12,7 +12,14 @@ namespace {
 constexpr DWORD kAdapterRecordBytes = sizeof(IP_ADAPTER_INFO);  // 704 on 64-bit Windows
 constexpr DWORD kFirstFirmwareBufferBytes = 4096;
 
-std::optional<bool> wow64Answer;
+// The WoW64 answer and the binding that gave it: a process keeps one answer
+// per machine, and a rebinding (a replay, a survey's next profile) starts
+// without one.
+struct Wow64Answer {
+    unsigned binding;
+    bool wow64;
+};
+std::optional<Wow64Answer> wow64Answer;
 
 // Kernel32 loaded for the length of one lookup, released on every way out.
 class Kernel32Reference {
@@ -113,7 +120,8 @@ DWORD isProcessRunning(const std::wstring& exeName) {
 }
 
 bool isRunningUnderWow64() {
-    if (wow64Answer) return *wow64Answer;
+    const unsigned binding = win32BindingGeneration();
+    if (wow64Answer && wow64Answer->binding == binding) return wow64Answer->wow64;
 
     Kernel32Reference kernel32;
     auto isWow64Process = kernel32.find<IsWow64ProcessFn>("IsWow64Process");
@@ -123,11 +131,9 @@ bool isRunningUnderWow64() {
     if (!isWow64Process(win32().GetCurrentProcess(), &wow64)) {
         Logger::log("Failed to check WoW64.");
     }
-    wow64Answer = wow64 != FALSE;
-    return *wow64Answer;
+    wow64Answer = Wow64Answer{binding, wow64 != FALSE};
+    return wow64Answer->wow64;
 }
-
-void forgetWow64Answer() { wow64Answer.reset(); }
 
 uint8_t* getFirmwareTable(DWORD provider, DWORD tableId, DWORD& size) {
     Kernel32Reference kernel32;

@@ -37,9 +37,10 @@ NetworkAdapterList getNetworkAdapters();
 // exactly (case-sensitive), or 0.
 DWORD isProcessRunning(const std::wstring& exeName);
 
-// True when this is a 32-bit process on 64-bit Windows.  Cached once known.
+// True when this is a 32-bit process on 64-bit Windows.  Cached once known,
+// for as long as the Win32 binding it came from lasts: a machine bound later
+// is asked again (win32BindingGeneration()).
 bool isRunningUnderWow64();
-void forgetWow64Answer();  // for tests: empties the cache
 
 struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }

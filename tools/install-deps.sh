@@ -4,7 +4,7 @@
 # shipped DLL.  Installing the win32 one may switch the unsuffixed compiler
 # names, so the toolchain files always name x86_64-w64-mingw32-g++-posix or -win32.
 set -eu
-packages="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 wine wine64 googletest nlohmann-json3-dev gcc libc6-dev iproute2 util-linux jq python3 clang lld llvm"
+packages="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 wine wine64 googletest nlohmann-json3-dev gcc libc6-dev iproute2 util-linux jq python3 clang lld llvm clang-format"
 missing=""
 for package in $packages; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -86,6 +86,7 @@ const Win32Api kRealWin32 = {
 };
 
 const Win32Api* g_current = &kRealWin32;
+unsigned g_generation = 0;
 
 // The process's own binding.  Its modules are freed by the runtime's exit
 // handling, which runs when the DLL unloads: after the manager, which is
@@ -114,8 +115,16 @@ const Win32Api& realWin32() { return kRealWin32; }
 
 const Win32Api& win32() { return *g_current; }
 
-ScopedWin32Binding::ScopedWin32Binding(const Win32Api& api) : previous_(g_current) { g_current = &api; }
+unsigned win32BindingGeneration() { return g_generation; }
 
-ScopedWin32Binding::~ScopedWin32Binding() { g_current = previous_; }
+ScopedWin32Binding::ScopedWin32Binding(const Win32Api& api) : previous_(g_current) {
+    g_current = &api;
+    ++g_generation;
+}
+
+ScopedWin32Binding::~ScopedWin32Binding() {
+    g_current = previous_;
+    ++g_generation;
+}
 
 }  // namespace Corvane::platform

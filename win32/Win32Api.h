@@ -118,6 +118,11 @@ const Win32Api& realWin32();
 // below replaced it.
 const Win32Api& win32();
 
+// Counts the bindings: changes whenever a binding below begins or ends, so an
+// answer remembered from one machine is known to belong to it and to no other.
+// Stays 0 in the DLL, whose table never changes.
+unsigned win32BindingGeneration();
+
 // Replaces the table for the lifetime of the object and restores the previous
 // one afterwards.  Not thread-safe: bind before a detection, not during one.
 class ScopedWin32Binding {

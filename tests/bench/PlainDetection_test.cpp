@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "bench/PlainDetection.h"
-#include "platform/SystemProbes.h"
 #include "toolkit/profile/ProfileBuilder.h"
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/VMDetectionManager.h"
@@ -52,9 +51,7 @@ Run runOn(const MachineProfile& profile, const std::function<void(Run&)>& detect
     Run run;
     {
         auto binding = machine.bind();
-        Corvane::platform::forgetWow64Answer();
         detections(run);
-        Corvane::platform::forgetWow64Answer();
     }
     run.calls = questions(machine);
     run.leaks = machine.outstandingResources();

@@ -1,9 +1,10 @@
 // The system probes against simulated machines: the buffer protocols of the
 // adapter list and the firmware tables, exact process names, the WoW64 answer
-// and its cache, the redirection guard, and the probes' log lines.
+// and its cache per machine, the redirection guard, and the probes' log lines.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,15 +26,7 @@ using ::testing::ElementsAre;
 
 constexpr const char* kAllocationFailed = "Failed to allocate memory needed to call GetAdaptersinfo.";
 
-class SystemProbes : public Corvane::testing::SimulatedMachineTest {
-protected:
-    // The WoW64 answer is cached for the process: every test starts and ends without it.
-    void SetUp() override { forgetWow64Answer(); }
-    void TearDown() override {
-        forgetWow64Answer();
-        SimulatedMachineTest::TearDown();
-    }
-};
+class SystemProbes : public Corvane::testing::SimulatedMachineTest {};
 
 std::vector<std::vector<uint8_t>> addressesOf(const NetworkAdapterList& list) {
     std::vector<std::vector<uint8_t>> addresses;
@@ -113,6 +106,30 @@ TEST_F(SystemProbes, ProcessSnapshotFailuresAreLoggedAndFindNothing) {
         LogCapture log;
         EXPECT_EQ(isProcessRunning(L"System"), 0u);
         EXPECT_EQ(log.countLines(failure), 1u);
+        stop();
+    }
+}
+
+// Machine after machine, each asked twice: the answer is its own, kept for
+// its binding once known, and asked again while IsWow64Process is missing.
+TEST_F(SystemProbes, TheWow64AnswerIsEachBoundMachinesOwnAndKeptForItsBinding) {
+    struct Row {
+        bool wow64, fails, present, answer;
+        size_t lookups;
+    };
+    for (const Row& row :
+         {Row{true, false, true, true, 1}, Row{true, true, true, false, 1}, Row{true, false, false, false, 2},
+          Row{false, false, true, false, 1}, Row{true, false, true, true, 1}}) {
+        profile.system.wow64 = row.wow64;
+        profile.system.isWow64ProcessFails = row.fails;
+        profile.system.isWow64ProcessPresent = row.present;
+        start();
+        LogCapture log;
+        EXPECT_EQ(isRunningUnderWow64(), row.answer);
+        EXPECT_EQ(isRunningUnderWow64(), row.answer);
+        const auto lookups = callArguments("GetProcAddress");
+        EXPECT_EQ(static_cast<size_t>(std::count(lookups.begin(), lookups.end(), "IsWow64Process")), row.lookups);
+        EXPECT_EQ(log.countLines("Failed to check WoW64."), row.fails ? 1u : 0u);
         stop();
     }
 }

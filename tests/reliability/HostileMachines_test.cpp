@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "diagnostics/Evidence.h"
-#include "platform/SystemProbes.h"
 #include "support/SimulatedMachineTest.h"
 #include "toolkit/profile/ProfileBuilder.h"
 #include "toolkit/profile/ProfileJson.h"
@@ -199,7 +198,6 @@ std::string runLibrary(const MachineProfile& profile, const simulated::Faults& f
     std::string problems;
     {
         auto binding = machine.bind();
-        platform::forgetWow64Answer();
         std::optional<diagnostics::EvidenceCollector> evidence;
         if (evidenceWanted) evidence.emplace();
         try {
@@ -218,7 +216,6 @@ std::string runLibrary(const MachineProfile& profile, const simulated::Faults& f
             problems += "\n  an exception of unknown type left the library";
         }
         if (machine.comInitializationDepth() != 0) problems += "\n  COM initialisations left on the thread";
-        platform::forgetWow64Answer();
     }
     for (const auto& leak : machine.outstandingResources()) problems += "\n  left unreleased: " + leak;
     for (const auto& wrong : machine.invalidReleases()) problems += "\n  released what it did not hold: " + wrong;

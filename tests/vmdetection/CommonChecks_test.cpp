@@ -5,7 +5,6 @@
 #include "support/SimulatedMachineTest.h"
 #include "vmdetection/CommonChecks.h"
 #include "diagnostics/Evidence.h"
-#include "platform/SystemProbes.h"
 
 namespace Corvane::utils::vmdetection {
 namespace {
@@ -77,7 +76,6 @@ TEST_F(CommonChecksTest, AnUndeterminedWindowsFolderLooksAtNoPath) {
 }
 
 TEST_F(CommonChecksTest, The64BitProgramFilesFolderComesFromTheEnvironmentIn32BitProcesses) {
-    platform::forgetWow64Answer();  // the answer is cached for the process
     profile.system.wow64 = true;
     profile.system.programFiles = L"C:\\Program Files (x86)";
     profile.system.programW6432 = L"D:\\Apps";
@@ -85,7 +83,6 @@ TEST_F(CommonChecksTest, The64BitProgramFilesFolderComesFromTheEnvironmentIn32Bi
     EXPECT_EQ(nativeProgramFilesFolder(), L"D:\\Apps");
     EXPECT_EQ(combinePath(nativeProgramFilesFolder(), L"VMWare\\"), L"D:\\Apps\\VMWare\\");
     EXPECT_EQ(combinePath(L"", L"VMWare\\"), L"");
-    platform::forgetWow64Answer();
 }
 
 TEST_F(CommonChecksTest, ManyAdaptersNeedTheLargerListAndAreAllWalked) {

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "toolkit/explain/Explanation.h"
-#include "platform/SystemProbes.h"
 #include "toolkit/capture/MachineRecorder.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VMDetectionManager.h"
@@ -57,8 +56,6 @@ void runEachCheckAlone() {
 
 profile::MachineProfile captureMachine(const platform::Win32Api& machine) {
     MachineRecorder recorder(machine);
-    // The WoW64 answer is cached process-wide; forget it so the recording sees the question.
-    platform::forgetWow64Answer();
     {
         auto binding = recorder.bind();
         {
@@ -72,7 +69,6 @@ profile::MachineProfile captureMachine(const platform::Win32Api& machine) {
         }
         if (recorder.wmiConnectionLost()) runEachCheckAlone();
     }
-    platform::forgetWow64Answer();
 
     profile::MachineProfile captured = recorder.takeProfile();
     const std::string computer = computerName();

@@ -3,18 +3,13 @@
 #include <utility>
 
 #include "toolkit/explain/MachineExplanation.h"
-#include "platform/SystemProbes.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
 namespace Corvane::capture {
 
 diagnostics::explain::Explanation replayMachine(profile::MachineProfile machine) {
-    // The WoW64 answer is cached for the process: the replayed machine gives its own.
-    platform::forgetWow64Answer();
     simulated::SimulatedMachine simulated(std::move(machine));
-    diagnostics::explain::Explanation explanation = diagnostics::explain::explainSimulatedMachine(simulated);
-    platform::forgetWow64Answer();
-    return explanation;
+    return diagnostics::explain::explainSimulatedMachine(simulated);
 }
 
 }  // namespace Corvane::capture

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/SystemProbes.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 #include "vmdetection/VMDetectionManager.h"
 
@@ -31,8 +30,6 @@ SurveyResult summarise(const diagnostics::explain::Explanation& explanation) {
 }
 
 SurveyResult surveyMachine(const profile::MachineProfile& machine) {
-    // The WoW64 answer is cached for the process: each machine gives its own.
-    platform::forgetWow64Answer();
     simulated::SimulatedMachine simulated(machine);
     SurveyResult result;
     {
@@ -40,7 +37,6 @@ SurveyResult surveyMachine(const profile::MachineProfile& machine) {
         utils::vmdetection::VMDetectionManager manager;
         result = summarise(diagnostics::explain::explainDetection(manager));
     }
-    platform::forgetWow64Answer();
     return result;
 }
 

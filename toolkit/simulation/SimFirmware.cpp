@@ -40,7 +40,8 @@ UINT WINAPI simGetSystemFirmwareTable(DWORD provider, DWORD tableId, PVOID buffe
         return 0;
     }
     if (!table) {
-        s.m.setLastError(ERROR_NOT_FOUND);
+        // A machine without ACPI tables has no ACPI provider: Wine answers so.
+        s.m.setLastError(provider == kAcpi && firmware.acpiTables.empty() ? ERROR_INVALID_FUNCTION : ERROR_NOT_FOUND);
         return 0;
     }
     auto needed = static_cast<UINT>(table->size());

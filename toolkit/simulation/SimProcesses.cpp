@@ -14,7 +14,7 @@ BOOL fillEntry(MachineState& m, HANDLE snapshot, LPPROCESSENTRY32W entry, bool f
         return FALSE;
     }
     if (!entry || entry->dwSize != sizeof(PROCESSENTRY32W)) {
-        m.setLastError(ERROR_BAD_LENGTH);
+        m.setLastError(ERROR_INSUFFICIENT_BUFFER);  // as Wine answers an entry too short
         return FALSE;
     }
     if (first) handle->cursor = 0;

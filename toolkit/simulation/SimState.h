@@ -1,7 +1,10 @@
 #pragma once
 // Internal to the simulated machine: the state every domain file works on and
-// the entry points (trampolines) that make up its Win32 table.  Each entry
-// point opens a `Session`, which locks the bound machine and records the call.
+// the entry points (trampolines) that make up its Win32 table.  An entry point
+// locks the bound machine and records the call, mostly through a `Session`.
+// The registry's entry points take the lock by hand, since the call they record
+// names the key a handle stands for, which is looked up under the lock; the WMI
+// objects' methods lock the machine that made them, bound or not.
 
 #include <cstdint>
 #include <map>

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/SystemProbes.h"
 #include "toolkit/capture/CaptureMachine.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
@@ -22,7 +21,6 @@ using profile::MachineProfile;
 
 TEST(CaptureOnWine, ReplayPlainAndRedactedExplainsExactlyAsTheLiveRun) {
     const MachineProfile captured = captureMachine();
-    platform::forgetWow64Answer();
     utils::vmdetection::VMDetectionManager manager;
     const Explanation live = diagnostics::explain::explainDetection(manager);
 
