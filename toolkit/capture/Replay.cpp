@@ -8,11 +8,11 @@
 
 namespace Corvane::capture {
 
-diagnostics::explain::Explanation replayMachine(profile::MachineProfile machine) {
+explain::Explanation replayMachine(profile::MachineProfile machine) {
     // The WoW64 answer is cached for the process: the replayed machine gives its own.
     platform::forgetWow64Answer();
     simulated::SimulatedMachine simulated(std::move(machine));
-    diagnostics::explain::Explanation explanation = diagnostics::explain::explainSimulatedMachine(simulated);
+    explain::Explanation explanation = explain::explainSimulatedMachine(simulated);
     platform::forgetWow64Answer();
     return explanation;
 }

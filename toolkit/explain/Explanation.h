@@ -19,7 +19,7 @@
 #include "diagnostics/Evidence.h"
 #include "vmdetection/VMDetectionManager.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 struct CheckOutcome {
     std::string check;                  // "checkRegistryKeys", "checkMemorySize", ...
@@ -96,4 +96,4 @@ struct Explanation {
 // GeneralDetection is asked as a whole, as one step named "detect".
 Explanation explainDetection(utils::vmdetection::VMDetectionManager& manager);
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -8,7 +8,7 @@
 #include "toolkit/explain/StudyShares.h"
 #include "vmdetection/CommonChecks.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 enum class Match { Contains, StartsWith, Equals };
@@ -125,4 +125,4 @@ std::string hostArtefactHint(std::string_view check, const Artefact& artefact, s
     return std::string(rule->hint) + (rule->check.empty() ? "" : studyShare(rule->check));
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 struct StudyShare {
     std::string_view step;  // the general step, as GeneralDetection::steps() names it
@@ -31,4 +31,4 @@ inline constexpr StudyShare kStudyShares[] = {
     {"checkSlotCount", 20693, 162829},
 };
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -29,7 +29,7 @@ HEADER = """#pragma once
 
 #include <string_view>
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 struct StudyShare {
     std::string_view step;  // the general step, as GeneralDetection::steps() names it
@@ -47,7 +47,7 @@ def render(study):
     for name, shows in study["generalSteps"].items():
         step = name.split(".", 1)[1]
         lines.append(f'    {{"{step}", {shows}, {physical - unmeasured.get(name, 0)}}},\n')
-    lines.append("};\n\n}  // namespace Corvane::diagnostics::explain\n")
+    lines.append("};\n\n}  // namespace Corvane::explain\n")
     return "".join(lines)
 
 

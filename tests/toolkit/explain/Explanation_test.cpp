@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/explain/VerdictPrinter.h"
-#include "toolkit/explain/Explanation.h"
 #include "support/SimulatedMachineTest.h"
+#include "support/VerdictPrinter.h"
+#include "toolkit/explain/Explanation.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using utils::vmdetection::VMDetectionDefault;
@@ -212,4 +212,4 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -6,14 +6,14 @@
 
 #include <memory>
 
-#include "toolkit/explain/VerdictPrinter.h"
+#include "support/SimulatedMachineTest.h"
+#include "support/VerdictPrinter.h"
 #include "toolkit/explain/Explanation.h"
 #include "toolkit/explain/MachineExplanation.h"
-#include "support/SimulatedMachineTest.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VirtualBoxDetection.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using utils::vmdetection::GeneralDetection;
@@ -47,4 +47,4 @@ TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectV
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -10,7 +10,7 @@
 #include "toolkit/explain/HostArtefacts.h"
 #include "vmdetection/VMDetectionManager.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 struct HintCase {
@@ -62,4 +62,4 @@ TEST(CheckOwnership, FollowsWhatEachDetectorOverrides) {
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain
