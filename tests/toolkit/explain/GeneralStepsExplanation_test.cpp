@@ -35,6 +35,7 @@ TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectV
     ASSERT_TRUE(explanation.reported.has_value());
     EXPECT_EQ(*explanation.reported, (Verdict{4, "VirtualBox"}));
     EXPECT_EQ(explanation.verdict, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.gate, "GeneralDetection.checkMemorySize");
     EXPECT_EQ(explanation.decidedBy, "VirtualBoxDetection.checkWmiBaseBoard");
     EXPECT_TRUE(explanation.agrees());
 

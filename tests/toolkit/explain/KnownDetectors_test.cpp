@@ -1,15 +1,12 @@
-// What the tools know of each detector class, held to what the detectors do:
-// a check is a detector's own exactly when running it asks the machine
+// Which checks an explanation counts as a detector's own, held to what the
+// detectors do: a check is its own exactly when running it asks the machine
 // something, since the base class's check answers no without asking.
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <vector>
-
 #include "support/SimulatedMachineTest.h"
+#include "toolkit/explain/Explanation.h"
 #include "toolkit/explain/KnownDetectors.h"
-#include "vmdetection/VMDetectionManager.h"
 
 namespace Corvane::explain {
 namespace {
@@ -19,20 +16,21 @@ using utils::vmdetection::VMDetectionManager;
 
 class KnownDetectorsTest : public testing::SimulatedMachineTest {};
 
-TEST_F(KnownDetectorsTest, EveryDetectorIsKnownAndOwnsExactlyTheChecksThatAskTheMachine) {
+TEST_F(KnownDetectorsTest, AnExplainedCheckIsTheDetectorsOwnExactlyWhenItAsksTheMachine) {
     auto& machine = start();
     VMDetectionManager manager;
-    std::vector<VMDetectionDefault*> detectors{manager.getGeneralDetector()};
-    for (const auto& detector : manager.getDetectors()) detectors.push_back(detector.get());
+    EXPECT_TRUE(knownDetector(*manager.getGeneralDetector()).has_value());
+    const Explanation explanation = explainDetection(manager);
 
-    for (VMDetectionDefault* detector : detectors) {
-        const std::optional<KnownDetector> known = knownDetector(*detector);
-        ASSERT_TRUE(known.has_value()) << detector->getName() << ": a detector class the tools do not know";
-        for (size_t i = 0; i < VMDetectionDefault::kCheckCount; ++i) {
-            const VMDetectionDefault::CheckSlot& slot = VMDetectionDefault::checkSlots()[i];
+    const auto& slots = VMDetectionDefault::checkSlots();
+    for (size_t d = 0; d < manager.getDetectors().size(); ++d) {
+        VMDetectionDefault& detector = *manager.getDetectors()[d];
+        const DetectorOutcome& outcome = explanation.detectors.at(d + 1);
+        EXPECT_TRUE(knownDetector(detector).has_value()) << outcome.detector << ": a class the tools do not know";
+        for (size_t i = 0; i < slots.size(); ++i) {
             machine.clearCalls();
-            (detector->*slot.check)();
-            EXPECT_EQ(known->own[i], !machine.calls().empty()) << known->identifier << "." << slot.name;
+            (detector.*slots[i].check)();
+            EXPECT_EQ(outcome.checks.at(i).own, !machine.calls().empty()) << outcome.detector << "." << slots[i].name;
         }
     }
 }
