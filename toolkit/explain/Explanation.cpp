@@ -12,6 +12,7 @@ namespace Corvane::explain {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using diagnostics::EvidenceCollector;
 using utils::vmdetection::GeneralDetection;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;

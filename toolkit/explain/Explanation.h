@@ -21,6 +21,8 @@
 
 namespace Corvane::explain {
 
+using diagnostics::Artefact;  // what a check noted, as the library hands it over
+
 struct CheckOutcome {
     std::string check;                  // "checkRegistryKeys", "checkMemorySize", ...
     bool sign = false;                  // the check found a sign of its product (of a VM, for the gate)

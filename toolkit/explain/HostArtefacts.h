@@ -11,6 +11,8 @@
 
 namespace Corvane::explain {
 
+using diagnostics::Artefact;  // what a check noted, as the library hands it over
+
 // The description of the network adapter with that MAC address
 // ("00:50:56:C0:00:08"), as the machine lists it now; "" when none has it.
 std::string adapterDescriptionFor(std::string_view macAddress);

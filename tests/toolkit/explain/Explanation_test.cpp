@@ -18,6 +18,8 @@
 namespace Corvane::explain {
 namespace {
 
+using diagnostics::g_evidenceSink;
+using diagnostics::noteEvidence;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;
 using utils::vmdetection::VMType;
