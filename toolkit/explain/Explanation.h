@@ -39,7 +39,7 @@ struct CheckOutcome {
 enum class DetectorRole { Gate, Product };
 
 struct DetectorOutcome {
-    std::string detector;               // its class: "GeneralDetection", "VirtualPCDetection", ...; "" for no gate
+    std::string detector;               // its class's kIdentifier: "GeneralDetection", "VirtualPCDetection", ...; "" for no gate
     std::string name;                   // its getName(): "Unknown Virtual Machine", "Hyper-V", ...
     int32_t type = 0;                   // its getType() code
     DetectorRole role = DetectorRole::Product;
