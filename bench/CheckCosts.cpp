@@ -2,15 +2,10 @@
 // through the same tables that detect() walks.  Runs the library's code
 // linked into this program (the same sources as the DLL) against this machine.
 
-#include <cxxabi.h>
-
-#include <cstdlib>
-#include <memory>
-#include <typeinfo>
-
 #include "bench/Bench.h"
 #include "bench/Statistics.h"
 #include "bench/Stopwatch.h"
+#include "toolkit/explain/KnownDetectors.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VMDetectionManager.h"
 
@@ -20,34 +15,6 @@ namespace {
 using Corvane::utils::vmdetection::GeneralDetection;
 using Corvane::utils::vmdetection::VMDetectionDefault;
 using Corvane::utils::vmdetection::VMDetectionManager;
-
-// A detector that overrides no check: its checks are the base class's.
-class BareDetection : public VMDetectionDefault {
-public:
-    BareDetection() : VMDetectionDefault("bare") {}
-    std::unique_ptr<VMDetectionDefault> clone() const override { return std::make_unique<BareDetection>(); }
-};
-
-using CheckFunction = bool (*)(VMDetectionDefault*);
-
-// The function a virtual check resolves to for this object (a GCC extension),
-// so that checks a detector inherits unchanged can be told apart.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpmf-conversions"
-CheckFunction resolvedCheck(VMDetectionDefault& detector, bool (VMDetectionDefault::*check)()) {
-    return reinterpret_cast<CheckFunction>(detector.*check);
-}
-#pragma GCC diagnostic pop
-
-// "VirtualBoxDetection" for an object of Corvane::utils::vmdetection::VirtualBoxDetection.
-std::string className(const VMDetectionDefault& detector) {
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(typeid(detector).name(), nullptr, nullptr, &status);
-    std::string name = status == 0 && demangled ? demangled : typeid(detector).name();
-    std::free(demangled);
-    const size_t colon = name.rfind("::");
-    return colon == std::string::npos ? name : name.substr(colon + 2);
-}
 
 template <typename Call>
 nlohmann::json timeRepeatedly(int repetitions, Call call, bool& result) {
@@ -65,7 +32,6 @@ nlohmann::json timeRepeatedly(int repetitions, Call call, bool& result) {
 
 nlohmann::json measureCheckCosts(const BenchOptions& options) {
     VMDetectionManager manager;
-    BareDetection bare;
     const int repetitions = options.checkRepetitions;
     nlohmann::json detectors = nlohmann::json::array();
 
@@ -79,20 +45,22 @@ nlohmann::json measureCheckCosts(const BenchOptions& options) {
         }
         bool found = false;
         nlohmann::json cost = timeRepeatedly(repetitions, [&] { return general.detect(); }, found);
-        detectors.push_back({{"name", "GeneralDetection"}, {"found", found}, {"detectUs", cost}, {"checks", steps}});
+        detectors.push_back({{"name", GeneralDetection::kIdentifier}, {"found", found}, {"detectUs", cost}, {"checks", steps}});
     }
 
     for (const auto& detector : manager.getDetectors()) {
+        const Corvane::explain::KnownDetector known = Corvane::explain::knownDetector(*detector).value();
         nlohmann::json checks = nlohmann::json::array();
-        for (const auto& slot : VMDetectionDefault::checkSlots()) {
-            const bool inherited = resolvedCheck(*detector, slot.check) == resolvedCheck(bare, slot.check);
+        for (size_t i = 0; i < VMDetectionDefault::kCheckCount; ++i) {
+            const VMDetectionDefault::CheckSlot& slot = VMDetectionDefault::checkSlots()[i];
+            const bool inherited = !known.own[i];
             bool found = false;
             nlohmann::json cost = timeRepeatedly(repetitions, [&] { return ((*detector).*slot.check)(); }, found);
             checks.push_back({{"name", slot.name}, {"inherited", inherited}, {"found", found}, {"us", cost}});
         }
         bool found = false;
         nlohmann::json cost = timeRepeatedly(repetitions, [&] { return detector->detect(); }, found);
-        detectors.push_back({{"name", className(*detector)},
+        detectors.push_back({{"name", known.identifier},
                              {"displayName", detector->getName()},
                              {"found", found},
                              {"detectUs", cost},

@@ -23,7 +23,7 @@
 namespace Corvane::cli {
 namespace {
 
-using diagnostics::explain::Verdict;
+using explain::Verdict;
 
 bool isFolder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -81,15 +81,15 @@ void useLogFolder(const CorvaneLibrary& library, const std::wstring& folder) {
 
 int explain(const Invocation& invocation, const CorvaneLibrary& library, const Verdict& reported) {
     utils::vmdetection::VMDetectionManager manager;
-    diagnostics::explain::Explanation explanation = diagnostics::explain::explainDetection(manager);
+    explain::Explanation explanation = explain::explainDetection(manager);
     explanation.reported = reported;
     explanation.libraryVersion = library.libVersion();
     explanation.machine = "this machine";
     explanation.context.elevation = describeElevation();
 
-    if (!explanation.agrees()) writeErr("corvane-vmd: " + diagnostics::explain::disagreementWarning(explanation) + "\n");
-    writeOut(invocation.options.json ? diagnostics::explain::renderJson(explanation)
-                                     : diagnostics::explain::renderText(explanation));
+    if (!explanation.agrees()) writeErr("corvane-vmd: " + explain::disagreementWarning(explanation) + "\n");
+    writeOut(invocation.options.json ? explain::renderJson(explanation)
+                                     : explain::renderText(explanation));
     // The library's own answer decides the status, as without --explain.
     return exitStatusForType(reported.type);
 }
@@ -107,7 +107,7 @@ int runDetect(const Invocation& invocation) {
     if (invocation.options.json) {
         writeOut(verdictJson(reported, library.libVersion(), "this machine"));
     } else if (!invocation.options.quiet) {
-        writeOut(diagnostics::explain::describeVerdict(reported) + "\n");
+        writeOut(explain::describeVerdict(reported) + "\n");
     }
     return exitStatusForType(reported.type);
 }

@@ -11,7 +11,7 @@
 namespace Corvane::cli {
 namespace {
 
-using diagnostics::explain::wrapText;
+using explain::wrapText;
 
 constexpr size_t kDescriptionIndent = 6;
 constexpr size_t kOptionColumn = 17;  // after "  --output FILE  "

@@ -36,7 +36,7 @@ profile::MachineProfile loadMachine(const std::wstring& file) {
 
 // A replay runs the tool's own copy of the library; what it says about a DLL
 // comes from the one beside it, when that one answers.
-void describeLibrary(diagnostics::explain::Explanation& explanation) {
+void describeLibrary(explain::Explanation& explanation) {
     try {
         explanation.libraryVersion = CorvaneLibrary::loadBesideExecutable().libVersion();
     } catch (const ToolError& error) {
@@ -68,7 +68,7 @@ int checkProfiles(const std::wstring& operand, bool quiet) {
             } else if (const auto differences = capture::differencesFromExpected(*machine.expected, result);
                        differences.empty()) {
                 ++agree;
-                line = "ok        " + where + ": " + diagnostics::explain::describeVerdict(result.verdict);
+                line = "ok        " + where + ": " + explain::describeVerdict(result.verdict);
             } else {
                 ++differ;
                 line = "DIFFERS   " + where + ":";
@@ -91,20 +91,20 @@ int checkProfiles(const std::wstring& operand, bool quiet) {
 
 int runReplay(const Invocation& invocation) {
     if (invocation.options.check) return checkProfiles(invocation.operands.front(), invocation.options.quiet);
-    diagnostics::explain::Explanation explanation = capture::replayMachine(loadMachine(invocation.operands.front()));
-    const diagnostics::explain::Verdict reported = explanation.reported.value_or(explanation.verdict);
+    explain::Explanation explanation = capture::replayMachine(loadMachine(invocation.operands.front()));
+    const explain::Verdict reported = explanation.reported.value_or(explanation.verdict);
     if (invocation.options.quiet) return exitStatusForType(reported.type);
     describeLibrary(explanation);
 
     if (invocation.options.explain) {
-        if (!explanation.agrees()) writeErr("corvane-vmd: " + diagnostics::explain::disagreementWarning(explanation) + "\n");
-        writeOut(invocation.options.json ? diagnostics::explain::renderJson(explanation)
-                                         : diagnostics::explain::renderText(explanation));
+        if (!explanation.agrees()) writeErr("corvane-vmd: " + explain::disagreementWarning(explanation) + "\n");
+        writeOut(invocation.options.json ? explain::renderJson(explanation)
+                                         : explain::renderText(explanation));
     } else if (invocation.options.json) {
         const auto version = explanation.libraryVersion.empty() ? std::nullopt : std::optional(explanation.libraryVersion);
         writeOut(verdictJson(reported, version, explanation.machine));
     } else {
-        writeOut(diagnostics::explain::describeVerdict(reported) + "\n");
+        writeOut(explain::describeVerdict(reported) + "\n");
     }
     return exitStatusForType(reported.type);
 }

@@ -4,7 +4,7 @@
 
 namespace Corvane::cli {
 
-std::string verdictJson(const diagnostics::explain::Verdict& verdict, const std::optional<std::string>& libraryVersion,
+std::string verdictJson(const explain::Verdict& verdict, const std::optional<std::string>& libraryVersion,
                         const std::string& machine) {
     const nlohmann::ordered_json document = {
         {"type", verdict.type},

@@ -12,7 +12,7 @@ namespace Corvane::cli {
 
 // {"type":4,"name":"VirtualBox","libraryVersion":"1.0.0.0","machine":"this machine"};
 // libraryVersion is null when no CorvaneVMD.dll answered.
-std::string verdictJson(const diagnostics::explain::Verdict& verdict, const std::optional<std::string>& libraryVersion,
+std::string verdictJson(const explain::Verdict& verdict, const std::optional<std::string>& libraryVersion,
                         const std::string& machine);
 
 }  // namespace Corvane::cli

@@ -13,6 +13,8 @@ namespace Corvane::utils::vmdetection {
 // detectors only when one of these fourteen steps shows a sign.
 class GeneralDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "GeneralDetection";
+
     explicit GeneralDetection(platform::WMIHelper* wmi);
 
     std::unique_ptr<VMDetectionDefault> clone() const override;

@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a Parallels guest by its tools processes and MAC prefix.
 class ParallelsDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "ParallelsDetection";
+
     ParallelsDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

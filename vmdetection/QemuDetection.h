@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a QEMU guest.
 class QemuDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "QemuDetection";
+
     QemuDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

@@ -30,28 +30,12 @@ bool VMDetectionDefault::checkWmiBaseBoard() { return false; }
 bool VMDetectionDefault::checkWmiPnpDevices() { return false; }
 
 const std::array<VMDetectionDefault::CheckSlot, VMDetectionDefault::kCheckCount>& VMDetectionDefault::checkSlots() {
-    static constexpr std::array<CheckSlot, kCheckCount> slots = {{
-        {"checkAdapterDescriptions", &VMDetectionDefault::checkAdapterDescriptions},
-        {"checkProcesses", &VMDetectionDefault::checkProcesses},
-        {"checkLibraryExports", &VMDetectionDefault::checkLibraryExports},
-        {"checkMacAddresses", &VMDetectionDefault::checkMacAddresses},
-        {"checkWmiMacAddresses", &VMDetectionDefault::checkWmiMacAddresses},
-        {"checkRegistryKeys", &VMDetectionDefault::checkRegistryKeys},
-        {"checkRegistryValues", &VMDetectionDefault::checkRegistryValues},
-        {"checkSmbiosTable", &VMDetectionDefault::checkSmbiosTable},
-        {"checkAcpiTables", &VMDetectionDefault::checkAcpiTables},
-        {"checkFiles", &VMDetectionDefault::checkFiles},
-        {"checkDirectories", &VMDetectionDefault::checkDirectories},
-        {"checkDevices", &VMDetectionDefault::checkDevices},
-        {"checkWindows", &VMDetectionDefault::checkWindows},
-        {"checkNetworkProviders", &VMDetectionDefault::checkNetworkProviders},
-        {"checkEventLogSources", &VMDetectionDefault::checkEventLogSources},
-        {"checkWmiPnpEntities", &VMDetectionDefault::checkWmiPnpEntities},
-        {"checkWmiPciDeviceId", &VMDetectionDefault::checkWmiPciDeviceId},
-        {"checkWmiBuses", &VMDetectionDefault::checkWmiBuses},
-        {"checkWmiBaseBoard", &VMDetectionDefault::checkWmiBaseBoard},
-        {"checkWmiPnpDevices", &VMDetectionDefault::checkWmiPnpDevices},
-    }};
+#define CORVANE_COUNT_CHECK(check) +1
+    static_assert(0 CORVANE_DETECTOR_CHECKS(CORVANE_COUNT_CHECK) == kCheckCount, "one slot per listed check");
+#undef CORVANE_COUNT_CHECK
+#define CORVANE_CHECK_SLOT(check) {#check, &VMDetectionDefault::check},
+    static constexpr std::array<CheckSlot, kCheckCount> slots = {{CORVANE_DETECTOR_CHECKS(CORVANE_CHECK_SLOT)}};
+#undef CORVANE_CHECK_SLOT
     return slots;
 }
 

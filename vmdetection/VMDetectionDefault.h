@@ -5,10 +5,38 @@
 
 #include "vmdetection/VMType.h"
 
+// The twenty checks in the order detect() asks them: the one list behind
+// checkSlots() and behind the tools' answer to "does this detector have the
+// check?" (a class that declares checkX has it).
+#define CORVANE_DETECTOR_CHECKS(X) \
+    X(checkAdapterDescriptions)    \
+    X(checkProcesses)              \
+    X(checkLibraryExports)         \
+    X(checkMacAddresses)           \
+    X(checkWmiMacAddresses)        \
+    X(checkRegistryKeys)           \
+    X(checkRegistryValues)         \
+    X(checkSmbiosTable)            \
+    X(checkAcpiTables)             \
+    X(checkFiles)                  \
+    X(checkDirectories)            \
+    X(checkDevices)                \
+    X(checkWindows)                \
+    X(checkNetworkProviders)       \
+    X(checkEventLogSources)        \
+    X(checkWmiPnpEntities)         \
+    X(checkWmiPciDeviceId)         \
+    X(checkWmiBuses)               \
+    X(checkWmiBaseBoard)           \
+    X(checkWmiPnpDevices)
+
 namespace Corvane::utils::vmdetection {
 
 // Base of every detector: twenty independent checks, each false unless a
-// product overrides it, asked in a fixed order by detect().
+// product overrides it, asked in a fixed order by detect().  Each detector
+// also states kIdentifier, the name reports, explanations and machine profiles
+// know it by ("VirtualBoxDetection.checkFiles"): part of their file formats, so
+// it stays as it is when a class is renamed.
 class VMDetectionDefault {
 public:
     explicit VMDetectionDefault(std::string name);

@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a guest of a VMware hypervisor.
 class VMWareDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "VMWareDetection";
+
     VMWareDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

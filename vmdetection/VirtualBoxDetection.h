@@ -9,6 +9,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a VirtualBox guest.
 class VirtualBoxDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "VirtualBoxDetection";
+
     explicit VirtualBoxDetection(platform::WMIHelper* wmi);
     static std::unique_ptr<VMDetectionDefault> create(platform::WMIHelper* wmi);
 

@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a Hyper-V or Virtual PC guest.
 class VirtualPCDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "VirtualPCDetection";
+
     VirtualPCDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises the Wine compatibility layer.
 class WineDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "WineDetection";
+
     WineDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

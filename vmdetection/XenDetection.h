@@ -8,6 +8,8 @@ namespace Corvane::utils::vmdetection {
 // Recognises a Xen guest by its guest service and MAC prefix.
 class XenDetection : public VMDetectionDefault {
 public:
+    static constexpr char kIdentifier[] = "XenDetection";
+
     XenDetection();
     static std::unique_ptr<VMDetectionDefault> create();
 

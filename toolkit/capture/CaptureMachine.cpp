@@ -65,7 +65,7 @@ profile::MachineProfile captureMachine(const platform::Win32Api& machine) {
         }
         {
             VMDetectionManager manager;
-            diagnostics::explain::explainDetection(manager);
+            explain::explainDetection(manager);
         }
         if (recorder.wmiConnectionLost()) runEachCheckAlone();
     }

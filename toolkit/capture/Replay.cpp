@@ -7,9 +7,9 @@
 
 namespace Corvane::capture {
 
-diagnostics::explain::Explanation replayMachine(profile::MachineProfile machine) {
+explain::Explanation replayMachine(profile::MachineProfile machine) {
     simulated::SimulatedMachine simulated(std::move(machine));
-    return diagnostics::explain::explainSimulatedMachine(simulated);
+    return explain::explainSimulatedMachine(simulated);
 }
 
 }  // namespace Corvane::capture

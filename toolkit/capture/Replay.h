@@ -10,6 +10,6 @@ namespace Corvane::capture {
 // every check, exactly as `corvane-vmd detect --explain` gives them there.
 // Taken by value: a caller done with its profile moves it in, and a large one
 // is not held twice.
-diagnostics::explain::Explanation replayMachine(profile::MachineProfile machine);
+explain::Explanation replayMachine(profile::MachineProfile machine);
 
 }  // namespace Corvane::capture

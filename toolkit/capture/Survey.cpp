@@ -19,7 +19,7 @@ std::string dumpLine(const ordered_json& document) {
 
 }  // namespace
 
-SurveyResult summarise(const diagnostics::explain::Explanation& explanation) {
+SurveyResult summarise(const explain::Explanation& explanation) {
     SurveyResult result{explanation.verdict, explanation.gate, explanation.decidedBy, {}};
     for (const auto& detector : explanation.detectors) {
         for (const auto& check : detector.checks) {
@@ -35,7 +35,7 @@ SurveyResult surveyMachine(const profile::MachineProfile& machine) {
     {
         auto binding = simulated.bind();
         utils::vmdetection::VMDetectionManager manager;
-        result = summarise(diagnostics::explain::explainDetection(manager));
+        result = summarise(explain::explainDetection(manager));
     }
     return result;
 }

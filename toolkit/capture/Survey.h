@@ -14,7 +14,7 @@
 namespace Corvane::capture {
 
 struct SurveyResult {
-    diagnostics::explain::Verdict verdict;
+    explain::Verdict verdict;
     std::string gate;                 // "GeneralDetection.<step>"; "" when the gate stayed closed
     std::string decidedBy;            // "<Detector>.<check>"; "" when no product was recognised
     std::vector<std::string> signs;   // "<Detector>.<check>" of every check that shows a sign, in the
@@ -22,7 +22,7 @@ struct SurveyResult {
 };
 
 // What an explanation says in a survey's words.
-SurveyResult summarise(const diagnostics::explain::Explanation& explanation);
+SurveyResult summarise(const explain::Explanation& explanation);
 
 // Every check of the library on that machine, once.
 SurveyResult surveyMachine(const profile::MachineProfile& machine);

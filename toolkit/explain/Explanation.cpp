@@ -1,43 +1,27 @@
 #include "toolkit/explain/Explanation.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
-#include <memory>
-#include <typeinfo>
-
-#if defined(__GNUC__)
-#include <cxxabi.h>
-#endif
 
 #include "platform/SystemProbes.h"
-#include "toolkit/explain/CheckOwnership.h"
 #include "toolkit/explain/HostArtefacts.h"
+#include "toolkit/explain/KnownDetectors.h"
 #include "vmdetection/GeneralDetection.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using diagnostics::EvidenceCollector;
 using utils::vmdetection::GeneralDetection;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;
 
-// The detector's class without its namespace: "VMWareDetection".  Checks are
-// named after the class that declares them, as the test profiles do.
-std::string className(const VMDetectionDefault& detector) {
-    const char* raw = typeid(detector).name();
-    std::string name = raw;
-#if defined(__GNUC__)
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(raw, nullptr, nullptr, &status), std::free);
-    if (status == 0 && demangled) name = demangled.get();
-#endif
-    const size_t scope = name.rfind("::");
-    if (scope != std::string::npos) name.erase(0, scope + 2);
-    const size_t space = name.rfind(' ');  // "class X" where typeid names are not mangled
-    if (space != std::string::npos) name.erase(0, space + 1);
-    return name;
+// How reports name the detector: its class's identifier.  A class the tools
+// do not know (a test's stand-in) goes by its display name.
+std::string identifierOf(const VMDetectionDefault& detector) {
+    const std::optional<KnownDetector> known = knownDetector(detector);
+    return known ? std::string(known->identifier) : detector.getName();
 }
 
 struct NamedTest {
@@ -78,11 +62,14 @@ std::vector<NamedTest> gateSteps(VMDetectionDefault* general) {
 
 DetectorOutcome explainProduct(VMDetectionDefault& detector) {
     DetectorOutcome outcome;
-    outcome.detector = className(detector);
+    outcome.detector = identifierOf(detector);
     outcome.name = detector.getName();
     outcome.type = static_cast<int32_t>(detector.getType());
     outcome.role = DetectorRole::Product;
-    const OwnChecks own = ownChecks(detector);
+    // A class the tools do not know has every check as its own, so nothing is hidden wrongly.
+    OwnChecks own;
+    own.fill(true);
+    if (const std::optional<KnownDetector> known = knownDetector(detector)) own = known->own;
     const auto& slots = VMDetectionDefault::checkSlots();
     for (size_t i = 0; i < slots.size(); ++i) {
         outcome.checks.push_back(runCheck({slots[i].name, [&detector, check = slots[i].check] { return (detector.*check)(); }}));
@@ -131,7 +118,7 @@ Explanation explainDetection(VMDetectionManager& manager) {
     gate.role = DetectorRole::Gate;
     gate.asked = general != nullptr;
     if (general) {
-        gate.detector = className(*general);
+        gate.detector = identifierOf(*general);
         gate.name = general->getName();
         gate.type = static_cast<int32_t>(general->getType());
     }
@@ -169,4 +156,4 @@ Explanation explainDetection(VMDetectionManager& manager) {
     return explanation;
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

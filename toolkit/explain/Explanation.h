@@ -19,7 +19,9 @@
 #include "diagnostics/Evidence.h"
 #include "vmdetection/VMDetectionManager.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
+
+using diagnostics::Artefact;  // what a check noted, as the library hands it over
 
 struct CheckOutcome {
     std::string check;                  // "checkRegistryKeys", "checkMemorySize", ...
@@ -37,7 +39,7 @@ struct CheckOutcome {
 enum class DetectorRole { Gate, Product };
 
 struct DetectorOutcome {
-    std::string detector;               // its class: "GeneralDetection", "VirtualPCDetection", ...; "" for no gate
+    std::string detector;               // its class's kIdentifier: "GeneralDetection", "VirtualPCDetection", ...; "" for no gate
     std::string name;                   // its getName(): "Unknown Virtual Machine", "Hyper-V", ...
     int32_t type = 0;                   // its getType() code
     DetectorRole role = DetectorRole::Product;
@@ -96,4 +98,4 @@ struct Explanation {
 // GeneralDetection is asked as a whole, as one step named "detect".
 Explanation explainDetection(utils::vmdetection::VMDetectionManager& manager);
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

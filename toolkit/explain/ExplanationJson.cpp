@@ -2,7 +2,7 @@
 
 #include "toolkit/explain/ExplanationRender.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using nlohmann::ordered_json;
@@ -75,4 +75,4 @@ std::string renderJson(const Explanation& explanation) {
     return document.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -6,7 +6,7 @@
 
 #include "toolkit/explain/Explanation.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 // A table per detector: each check, its sign, its time, the artefacts behind a
 // sign, and marks on the step that opened the gate and the check that decided.
@@ -21,4 +21,4 @@ std::string describeVerdict(const Verdict& verdict);
 // The warning shown when DetectVM answered something else; "" when it agrees.
 std::string disagreementWarning(const Explanation& explanation);
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

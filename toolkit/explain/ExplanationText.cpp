@@ -4,7 +4,7 @@
 #include "toolkit/explain/ExplanationRender.h"
 #include "toolkit/explain/TextWrap.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 std::string padded(const std::string& text, size_t width) {
@@ -158,4 +158,4 @@ std::string renderText(const Explanation& explanation) {
     return out.str();
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

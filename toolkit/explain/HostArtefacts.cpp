@@ -7,7 +7,7 @@
 #include "toolkit/explain/StudyShares.h"
 #include "vmdetection/CommonChecks.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 enum class Match { Contains, StartsWith, Equals };
@@ -115,4 +115,4 @@ std::string hostArtefactHint(std::string_view check, const Artefact& artefact, s
     return std::string(rule->hint) + (rule->check.empty() ? "" : studyShare(rule->check));
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

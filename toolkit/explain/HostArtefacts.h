@@ -9,7 +9,9 @@
 
 #include "diagnostics/Evidence.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
+
+using diagnostics::Artefact;  // what a check noted, as the library hands it over
 
 // The description of the network adapter with that MAC address
 // ("00:50:56:C0:00:08"), as the machine lists it now; "" when none has it.
@@ -20,4 +22,4 @@ std::string adapterDescriptionFor(std::string_view macAddress);
 // address artefact, when known.
 std::string hostArtefactHint(std::string_view check, const Artefact& artefact, std::string_view adapterDescription = {});
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

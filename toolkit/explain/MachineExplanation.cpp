@@ -1,6 +1,6 @@
 #include "toolkit/explain/MachineExplanation.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 Explanation explainSimulatedMachine(simulated::SimulatedMachine& machine) {
     using utils::vmdetection::VMDetectionManager;
@@ -24,4 +24,4 @@ Explanation explainSimulatedMachine(simulated::SimulatedMachine& machine) {
     return explanation;
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -5,7 +5,7 @@
 #include "toolkit/explain/Explanation.h"
 #include "toolkit/simulation/SimulatedMachine.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 // Binds the machine, lets one fresh manager run the detection flow (the answer
 // DetectVM gives, kept in `reported`), then explains with another fresh
@@ -13,4 +13,4 @@ namespace Corvane::diagnostics::explain {
 // result is the profile's description.
 Explanation explainSimulatedMachine(simulated::SimulatedMachine& machine);
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

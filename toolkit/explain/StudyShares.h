@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 struct StudyShare {
     std::string_view step;  // the general step, as GeneralDetection::steps() names it
@@ -33,4 +33,4 @@ inline constexpr StudyShare kStudyShares[] = {
     {"checkSlotCount", 20693, 162829, "shows on 12.7% of 162,829 physical machines in the firmware-report study"},
 };
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -1,6 +1,6 @@
 #include "toolkit/explain/TextWrap.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 std::string wrapText(std::string_view text, size_t indent) {
     // A continuation line must have room for at least one character.
@@ -36,4 +36,4 @@ std::string wrapText(std::string_view text, size_t indent) {
     }
 }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 inline constexpr size_t kTextColumns = 80;
 
@@ -17,4 +17,4 @@ inline constexpr size_t kTextColumns = 80;
 // beyond ASCII wraps a little early, never late.
 std::string wrapText(std::string_view text, size_t indent);
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -8,7 +8,7 @@
 namespace Corvane::profile {
 namespace {
 
-constexpr uint32_t kRegSz = 1, kRegDword = 4, kRegMultiSz = 7;
+constexpr uint32_t kRegDword = 4, kRegMultiSz = 7;
 constexpr uint16_t kVtNull = 1, kVtI4 = 3, kVtBstr = 8, kVtBool = 11, kVtArrayOfBstr = 0x2008;
 
 RegistryValue& putValue(RegistryKey& key, const std::wstring& name, uint32_t type, std::vector<uint8_t> data) {

@@ -28,7 +28,7 @@ HEADER = """#pragma once
 
 #include <string_view>
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 struct StudyShare {
     std::string_view step;  // the general step, as GeneralDetection::steps() names it
@@ -52,7 +52,7 @@ def render(study):
     for name, shows in study["generalSteps"].items():
         measured = physical - unmeasured.get(name, 0)
         lines.append(f'    {{"{name.split(".", 1)[1]}", {shows}, {measured}, "{sentence(shows, measured)}"}},\n')
-    lines.append("};\n\n}  // namespace Corvane::diagnostics::explain\n")
+    lines.append("};\n\n}  // namespace Corvane::explain\n")
     return "".join(lines)
 
 

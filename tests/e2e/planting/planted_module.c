@@ -1,8 +1,10 @@
 /* A planted module.  Built as IPHLPAPI.dll, MPR.dll and POWRPROF.dll, it
  * leaves "<its own path>.loaded" in its folder when a process loads it.  It
  * exports the functions the library uses, failing, so that an import of it
- * would load it (and leave the marker) rather than fail to resolve. */
-#include <windows.h>
+ * would load it (and leave the marker) rather than fail to resolve.  Not
+ * windows.h: its winnetwk.h declares WNetGetProviderNameW without dllexport. */
+#include <windef.h>
+#include <winbase.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
     (void)reserved;

@@ -16,13 +16,13 @@
 namespace Corvane::capture {
 namespace {
 
-using diagnostics::explain::Explanation;
+using explain::Explanation;
 using profile::MachineProfile;
 
 TEST(CaptureOnWine, ReplayPlainAndRedactedExplainsExactlyAsTheLiveRun) {
     const MachineProfile captured = captureMachine();
     utils::vmdetection::VMDetectionManager manager;
-    const Explanation live = diagnostics::explain::explainDetection(manager);
+    const Explanation live = explain::explainDetection(manager);
 
     // Through the file form, as support receives it.
     const Explanation replayed = replayMachine(profile::parseProfile(profile::toJson(captured)));

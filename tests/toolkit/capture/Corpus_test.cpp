@@ -60,11 +60,11 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     if (explanation.verdict.recognised()) {
         EXPECT_FALSE(explanation.gate.empty()) << "products are asked only past the gate";
     }
-    std::istringstream text(diagnostics::explain::renderText(explanation));
+    std::istringstream text(explain::renderText(explanation));
     for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 80u) << "wider than a terminal: " << line;
 
     // A survey of the machine says what its explanation says.
-    const SurveyResult explained = fromExplainJson(diagnostics::explain::renderJson(explanation));
+    const SurveyResult explained = fromExplainJson(explain::renderJson(explanation));
     const SurveyResult surveyed = surveyMachine(machine);
     EXPECT_EQ(surveyed.verdict, explained.verdict);
     EXPECT_EQ(surveyed.gate, explained.gate);

@@ -30,7 +30,7 @@ inline std::string redactedShape(const std::string& value) {
 }
 
 // One line for the verdict and one for each check, its artefacts' values in `form`.
-inline std::string comparableFacts(const diagnostics::explain::Explanation& explanation, const ArtefactValueForm& form) {
+inline std::string comparableFacts(const explain::Explanation& explanation, const ArtefactValueForm& form) {
     std::string text = std::to_string(explanation.verdict.type) + " " + explanation.verdict.name + ", gate " +
                        explanation.gate + ", decided by " + explanation.decidedBy + "\n";
     for (const auto& detector : explanation.detectors) {
@@ -45,8 +45,8 @@ inline std::string comparableFacts(const diagnostics::explain::Explanation& expl
     return text;
 }
 
-inline void expectSameExplanation(const diagnostics::explain::Explanation& expected,
-                                  const diagnostics::explain::Explanation& actual,
+inline void expectSameExplanation(const explain::Explanation& expected,
+                                  const explain::Explanation& actual,
                                   const ArtefactValueForm& form = exactly) {
     EXPECT_EQ(comparableFacts(actual, form), comparableFacts(expected, form));
 }

@@ -10,7 +10,7 @@
 #include "toolkit/explain/ExplanationRender.h"
 #include "toolkit/explain/TextWrap.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using namespace std::chrono_literals;
@@ -187,4 +187,4 @@ TEST(TextWrap, FitsEightyColumns) {
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/explain/VerdictPrinter.h"
-#include "toolkit/explain/Explanation.h"
 #include "support/SimulatedMachineTest.h"
+#include "support/VerdictPrinter.h"
+#include "toolkit/explain/Explanation.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
+using diagnostics::g_evidenceSink;
+using diagnostics::noteEvidence;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;
 using utils::vmdetection::VMType;
@@ -36,26 +38,7 @@ public:
 
 #define CORVANE_FAKE_CHECK(check) \
     bool check() override { return answer(#check); }
-    CORVANE_FAKE_CHECK(checkAdapterDescriptions)
-    CORVANE_FAKE_CHECK(checkProcesses)
-    CORVANE_FAKE_CHECK(checkLibraryExports)
-    CORVANE_FAKE_CHECK(checkMacAddresses)
-    CORVANE_FAKE_CHECK(checkWmiMacAddresses)
-    CORVANE_FAKE_CHECK(checkRegistryKeys)
-    CORVANE_FAKE_CHECK(checkRegistryValues)
-    CORVANE_FAKE_CHECK(checkSmbiosTable)
-    CORVANE_FAKE_CHECK(checkAcpiTables)
-    CORVANE_FAKE_CHECK(checkFiles)
-    CORVANE_FAKE_CHECK(checkDirectories)
-    CORVANE_FAKE_CHECK(checkDevices)
-    CORVANE_FAKE_CHECK(checkWindows)
-    CORVANE_FAKE_CHECK(checkNetworkProviders)
-    CORVANE_FAKE_CHECK(checkEventLogSources)
-    CORVANE_FAKE_CHECK(checkWmiPnpEntities)
-    CORVANE_FAKE_CHECK(checkWmiPciDeviceId)
-    CORVANE_FAKE_CHECK(checkWmiBuses)
-    CORVANE_FAKE_CHECK(checkWmiBaseBoard)
-    CORVANE_FAKE_CHECK(checkWmiPnpDevices)
+    CORVANE_DETECTOR_CHECKS(CORVANE_FAKE_CHECK)
 #undef CORVANE_FAKE_CHECK
 
 private:
@@ -212,4 +195,4 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

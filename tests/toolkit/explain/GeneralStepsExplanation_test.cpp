@@ -6,14 +6,14 @@
 
 #include <memory>
 
-#include "toolkit/explain/VerdictPrinter.h"
+#include "support/SimulatedMachineTest.h"
+#include "support/VerdictPrinter.h"
 #include "toolkit/explain/Explanation.h"
 #include "toolkit/explain/MachineExplanation.h"
-#include "support/SimulatedMachineTest.h"
 #include "vmdetection/GeneralDetection.h"
 #include "vmdetection/VirtualBoxDetection.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 using utils::vmdetection::GeneralDetection;
@@ -35,6 +35,7 @@ TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectV
     ASSERT_TRUE(explanation.reported.has_value());
     EXPECT_EQ(*explanation.reported, (Verdict{4, "VirtualBox"}));
     EXPECT_EQ(explanation.verdict, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.gate, "GeneralDetection.checkMemorySize");
     EXPECT_EQ(explanation.decidedBy, "VirtualBoxDetection.checkWmiBaseBoard");
     EXPECT_TRUE(explanation.agrees());
 
@@ -47,4 +48,4 @@ TEST_F(GeneralStepsExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectV
 }
 
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

@@ -1,16 +1,13 @@
 // What the explanation adds beside the checks: hints on artefacts that also
-// exist on physical machines, and which checks a detector has itself.
+// exist on physical machines.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
-#include "toolkit/explain/CheckOwnership.h"
 #include "toolkit/explain/HostArtefacts.h"
-#include "vmdetection/VMDetectionManager.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 namespace {
 
 struct HintCase {
@@ -47,19 +44,5 @@ TEST(HostArtefacts, HintsOnlyWhatAlsoExistsOnPhysicalMachines) {
     }
 }
 
-// How many of the twenty checks each product detector overrides.
-TEST(CheckOwnership, FollowsWhatEachDetectorOverrides) {
-    const std::map<std::string, size_t> kOwn = {{"VirtualBox", 18}, {"VMWare", 10}, {"Parallels", 2}, {"Qemu", 4},
-                                                {"Hyper-V", 2},     {"Wine", 2},    {"Xen", 2}};
-    for (auto& detector : utils::vmdetection::makeProductDetectors(nullptr)) {
-        const OwnChecks own = ownChecks(*detector);
-        EXPECT_EQ(static_cast<size_t>(std::count(own.begin(), own.end(), true)), kOwn.at(detector->getName()))
-            << detector->getName();
-        if (detector->getName() == "Hyper-V") {  // checkProcesses and checkRegistryKeys, slots 2 and 6 of 1..20
-            EXPECT_TRUE(own[1] && own[5]);
-        }
-    }
-}
-
 }  // namespace
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain

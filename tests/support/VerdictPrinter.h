@@ -4,8 +4,8 @@
 
 #include "toolkit/explain/ExplanationRender.h"
 
-namespace Corvane::diagnostics::explain {
+namespace Corvane::explain {
 
 inline void PrintTo(const Verdict& verdict, std::ostream* out) { *out << describeVerdict(verdict); }
 
-}  // namespace Corvane::diagnostics::explain
+}  // namespace Corvane::explain
