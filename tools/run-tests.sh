@@ -19,7 +19,7 @@ ctest --preset mingw "$@" || gcc=FAILED
 
 echo "== clang: the DLL and the unit tests (preset clang, label unit)"
 cmake --preset clang -DCORVANE_WINEPREFIX="$prefix" >/dev/null
-clang_targets='CorvaneVMD corvane_unit_tests corvane_bench_tests'
+clang_targets='corvane-shipped-dll corvane_unit_tests corvane_bench_tests'
 clang=passed
 # shellcheck disable=SC2086
 { cmake --build --preset clang --target $clang_targets && ctest --preset clang; } || clang=FAILED
