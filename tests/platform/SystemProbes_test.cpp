@@ -162,27 +162,25 @@ TEST_F(SystemProbes, FirmwareTablesTakeASecondCallPast4096BytesAndLogEachFailing
     }
 }
 
-TEST_F(SystemProbes, WithoutTheFirmwareFunctionsNothingIsReadOrLogged) {
-    profile.firmware.functionsPresent = false;
-    start();
-    LogCapture log;
-    DWORD size = 0;
-    EXPECT_EQ(getFirmwareTable(kProviderRsmb, 0, size), nullptr);
-    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
-    EXPECT_EQ(enumerateFirmwareTables(ids.data()), -1);
-    EXPECT_EQ(log.text(), "");
-    EXPECT_EQ(machine().countCalls("LoadLibraryA"), machine().countCalls("FreeLibrary"));
-}
-
-TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrder) {
+// The ACPI identifiers come in memory order; without the firmware functions nothing is read or logged.
+TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrderWhenTheFunctionsExist) {
     profile.firmware.acpiTables.clear();
     addAcpiTable(profile, "FACP", profile::acpiTableBytes("FACP", "VBOX  ", "VBOXFACP"));
     addAcpiTable(profile, "DSDT", profile::acpiTableBytes("DSDT", "VBOX  ", "VBOXBIOS"));
-    start();
-    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
-    EXPECT_EQ(enumerateFirmwareTables(ids.data()), 8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ids.data()), 8), "FACPDSDT");
-    EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>{"ACPI"});
+    for (const bool present : {true, false}) {
+        profile.firmware.functionsPresent = present;
+        start();
+        LogCapture log;
+        std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
+        EXPECT_EQ(enumerateFirmwareTables(ids.data()), present ? 8 : -1);
+        EXPECT_EQ(std::string(ids.begin(), ids.begin() + 8), present ? "FACPDSDT" : std::string(8, '\0'));
+        EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>(present ? 1 : 0, "ACPI"));
+        DWORD size = 0;
+        EXPECT_EQ(FirmwareBuffer(getFirmwareTable(kProviderRsmb, 0, size)) != nullptr, present);
+        EXPECT_EQ(log.text(), "");
+        EXPECT_EQ(machine().countCalls("LoadLibraryA"), machine().countCalls("FreeLibrary"));
+        stop();
+    }
 }
 
 TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {
