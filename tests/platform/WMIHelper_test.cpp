@@ -122,13 +122,12 @@ TEST_F(WMIHelperTest, QueryTextSelectsTheGivenPropertyOrEverythingAndAddsWhereOn
     EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_NetworkAdapterConfiguration", L"IPEnabled = TRUE"),
               L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = TRUE");
 
-    auto& machine = start();
+    start();
     WMIHelper wmi(L"ROOT\\CIMV2");
     ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
     wmi.reset();
-    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});
+    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});  // once, as written
     EXPECT_EQ(log.countLines("Performing WMI query: SELECT * FROM Win32_Bus"), 1u) << log.text();
-    EXPECT_EQ(machine.countCalls("ExecQuery"), 1u);
 }
 
 TEST_F(WMIHelperTest, AFailedQueryDropsTheConnectionForGood) {
