@@ -65,16 +65,18 @@ TEST_F(LoggerTest, AnEntryIsThreeLinesWithCrLfAndTheExactHeader) {
     EXPECT_NE(text.find("Thread " + std::to_string(GetCurrentThreadId()) + ", "), std::string::npos);
 }
 
-// Missing parents are created; an empty folder stops the log, a new one
-// starts a new file and leaves the old one alone.
+// Missing parents are created; one separator joins folder and file name; an
+// empty folder stops the log, a new one starts a new file and leaves the old one alone.
 TEST_F(LoggerTest, EntriesAppendAndSwitchingFoldersLeavesTheOldFileAlone) {
     const fs::path first = root / "a" / "b" / "first";
     const fs::path second = root / "second";
     Logger::setFolder(first.wstring() + L"\\");
+    EXPECT_EQ(Logger::logFilePath(), first.wstring() + L"\\CorvaneLog.txt");
     Logger::log("one");
     Logger::setFolder(L"");
     Logger::log("dropped while off");
     Logger::setFolder(second.wstring());
+    EXPECT_EQ(Logger::logFilePath(), second.wstring() + L"\\CorvaneLog.txt");
     Logger::log("two");
 
     const std::string firstText = readFile(logFile(first));
@@ -171,14 +173,6 @@ TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnfo
     } catch (const CorvaneException& error) {
         EXPECT_EQ(error.getCode(), LogTimestampUnformattable);
     }
-}
-
-TEST(LoggerPath, TheFileNameJoinsTheFolderWithOrWithoutATrailingSeparator) {
-    Logger::setFolder(L"C:\\logs");
-    EXPECT_EQ(Logger::logFilePath(), L"C:\\logs\\CorvaneLog.txt");
-    Logger::setFolder(L"C:\\logs\\");
-    EXPECT_EQ(Logger::logFilePath(), L"C:\\logs\\CorvaneLog.txt");
-    Logger::setFolder(L"");
 }
 
 }  // namespace

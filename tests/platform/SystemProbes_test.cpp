@@ -53,33 +53,24 @@ TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAske
     EXPECT_THAT(callArguments("HeapAlloc"), ElementsAre("704", threeRecords));
 }
 
-TEST_F(SystemProbes, AListingErrorIsNotRetriedAndLeavesTheListInvalid) {
-    profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
-    start();
-    {
-        const NetworkAdapterList list = getNetworkAdapters();
-        EXPECT_NE(list.adapters, nullptr) << "the block is kept and freed with the list";
-        EXPECT_FALSE(list.valid);
-        EXPECT_FALSE(list.usable());
-    }
-    EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), 1u);
-}
-
-// Without memory for the first record nothing is asked; when growing fails the
-// first block is given back (TearDown reports it otherwise).
-TEST_F(SystemProbes, NoMemoryForTheListIsLoggedAndNothingIsListed) {
-    addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
-    for (int failingAllocation : {0, 1}) {
+// Without memory for the first record nothing is asked; when growing fails the first block is given back
+// (TearDown reports it otherwise).  A listing error is not retried: its block is kept and freed with the list.
+TEST_F(SystemProbes, NoMemoryOrAListingErrorListsNothingAndOnlyNoMemoryIsLogged) {
+    for (const int failingAllocation : {0, 1, -1}) {  // -1: none fails, the listing does
+        const bool noMemory = failingAllocation >= 0;
+        if (noMemory) addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
+        else profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
         start();
-        machine().faults().failHeapAllocAt = failingAllocation;
+        if (noMemory) machine().faults().failHeapAllocAt = failingAllocation;
         LogCapture log;
         {
             const NetworkAdapterList list = getNetworkAdapters();
-            EXPECT_EQ(list.adapters, nullptr);
+            EXPECT_EQ(list.adapters == nullptr, noMemory);
             EXPECT_FALSE(list.valid);
+            EXPECT_FALSE(list.usable());
         }
-        EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), static_cast<size_t>(failingAllocation));
-        EXPECT_EQ(log.countLines(kAllocationFailed), 1u);
+        EXPECT_EQ(machine().countCalls("GetAdaptersInfo"), noMemory ? static_cast<size_t>(failingAllocation) : 1u);
+        EXPECT_EQ(log.countLines(kAllocationFailed), noMemory ? 1u : 0u);
         stop();
     }
 }
@@ -140,63 +131,58 @@ std::vector<uint8_t> numberedBytes(size_t size) {
     return bytes;
 }
 
-// The first call offers 4096 bytes: a larger table needs the second call.
-TEST_F(SystemProbes, FirmwareTableLargerThan4096BytesNeedsTheSecondCall) {
-    for (const auto& [bytes, calls] : {std::pair<size_t, size_t>{4096, 1}, {4097, 2}}) {
-        setSmbios(profile, numberedBytes(bytes));
+// The first call offers 4096 bytes: a larger table needs the second call, whose failure
+// gives nothing back and is logged; a table the machine lacks fails the first call.
+TEST_F(SystemProbes, FirmwareTablesTakeASecondCallPast4096BytesAndLogEachFailingCall) {
+    constexpr const char* kFirst = "First call of GetSystemFirmwareTable is failed.";
+    constexpr const char* kSecond = "Second call os GetSystemFirmwareTable is failed.";
+    struct Row {
+        size_t bytes;
+        DWORD acpiTable;  // 0: the SMBIOS table
+        bool secondCallFails;
+        size_t calls;
+        const char* logged;
+    };
+    constexpr DWORD kXsdt = 0x54445358;  // not on this machine
+    for (const Row& row : {Row{4096, 0, false, 1, nullptr}, Row{4097, 0, false, 2, nullptr},
+                           Row{4097, 0, true, 2, kSecond}, Row{4097, kXsdt, false, 1, kFirst}}) {
+        setSmbios(profile, numberedBytes(row.bytes));
         start();
-        DWORD size = 0;
-        FirmwareBuffer table(getFirmwareTable(kProviderRsmb, 0, size));
-        ASSERT_TRUE(table);
-        EXPECT_EQ(size, bytes);
-        EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), bytes), 0);
-        EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), calls);
+        machine().faults().firmwareSecondCallFails = row.secondCallFails;
+        LogCapture log;
+        DWORD size = 99;
+        FirmwareBuffer table(getFirmwareTable(row.acpiTable ? kProviderAcpi : kProviderRsmb, row.acpiTable, size));
+        ASSERT_EQ(static_cast<bool>(table), !row.logged) << row.bytes;
+        EXPECT_EQ(size, row.logged ? 99u : row.bytes);
+        if (table) {
+            EXPECT_EQ(std::memcmp(table.get(), profile.firmware.rawSmbios->data(), row.bytes), 0);
+        }
+        EXPECT_EQ(machine().countCalls("GetSystemFirmwareTable"), row.calls);
+        for (const char* line : {kFirst, kSecond}) EXPECT_EQ(log.countLines(line), line == row.logged ? 1u : 0u);
         table.reset();
         stop();
     }
 }
 
-TEST_F(SystemProbes, FailedSecondFirmwareCallReturnsNothingAndIsLogged) {
-    setSmbios(profile, numberedBytes(4097));
-    start();
-    machine().faults().firmwareSecondCallFails = true;
-    LogCapture log;
-    DWORD size = 99;
-    EXPECT_EQ(getFirmwareTable(kProviderRsmb, 0, size), nullptr);
-    EXPECT_EQ(size, 99u);
-    EXPECT_EQ(log.countLines("Second call os GetSystemFirmwareTable is failed."), 1u);
-    EXPECT_EQ(log.countLines("First call of GetSystemFirmwareTable is failed."), 0u);
-}
-
-TEST_F(SystemProbes, MissingFirmwareTableFailsOnTheFirstCallWithItsLogLine) {
-    start();
-    LogCapture log;
-    DWORD size = 0;
-    EXPECT_EQ(getFirmwareTable(kProviderAcpi, 0x54445358 /* "XSDT": not on this machine */, size), nullptr);
-    EXPECT_EQ(log.countLines("First call of GetSystemFirmwareTable is failed."), 1u);
-}
-
-TEST_F(SystemProbes, WithoutTheFirmwareFunctionsNothingIsReadOrLogged) {
-    profile.firmware.functionsPresent = false;
-    start();
-    LogCapture log;
-    DWORD size = 0;
-    EXPECT_EQ(getFirmwareTable(kProviderRsmb, 0, size), nullptr);
-    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
-    EXPECT_EQ(enumerateFirmwareTables(ids.data()), -1);
-    EXPECT_EQ(log.text(), "");
-    EXPECT_EQ(machine().countCalls("LoadLibraryA"), machine().countCalls("FreeLibrary"));
-}
-
-TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrder) {
+// The ACPI identifiers come in memory order; without the firmware functions nothing is read or logged.
+TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrderWhenTheFunctionsExist) {
     profile.firmware.acpiTables.clear();
     addAcpiTable(profile, "FACP", profile::acpiTableBytes("FACP", "VBOX  ", "VBOXFACP"));
     addAcpiTable(profile, "DSDT", profile::acpiTableBytes("DSDT", "VBOX  ", "VBOXBIOS"));
-    start();
-    std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
-    EXPECT_EQ(enumerateFirmwareTables(ids.data()), 8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ids.data()), 8), "FACPDSDT");
-    EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>{"ACPI"});
+    for (const bool present : {true, false}) {
+        profile.firmware.functionsPresent = present;
+        start();
+        LogCapture log;
+        std::vector<uint8_t> ids(kAcpiIdListBytes, 0);
+        EXPECT_EQ(enumerateFirmwareTables(ids.data()), present ? 8 : -1);
+        EXPECT_EQ(std::string(ids.begin(), ids.begin() + 8), present ? "FACPDSDT" : std::string(8, '\0'));
+        EXPECT_EQ(callArguments("EnumSystemFirmwareTables"), std::vector<std::string>(present ? 1 : 0, "ACPI"));
+        DWORD size = 0;
+        EXPECT_EQ(FirmwareBuffer(getFirmwareTable(kProviderRsmb, 0, size)) != nullptr, present);
+        EXPECT_EQ(log.text(), "");
+        EXPECT_EQ(machine().countCalls("LoadLibraryA"), machine().countCalls("FreeLibrary"));
+        stop();
+    }
 }
 
 TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {

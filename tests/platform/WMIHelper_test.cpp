@@ -122,13 +122,12 @@ TEST_F(WMIHelperTest, QueryTextSelectsTheGivenPropertyOrEverythingAndAddsWhereOn
     EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_NetworkAdapterConfiguration", L"IPEnabled = TRUE"),
               L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = TRUE");
 
-    auto& machine = start();
+    start();
     WMIHelper wmi(L"ROOT\\CIMV2");
     ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
     wmi.reset();
-    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});
+    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});  // once, as written
     EXPECT_EQ(log.countLines("Performing WMI query: SELECT * FROM Win32_Bus"), 1u) << log.text();
-    EXPECT_EQ(machine.countCalls("ExecQuery"), 1u);
 }
 
 TEST_F(WMIHelperTest, AFailedQueryDropsTheConnectionForGood) {
@@ -208,9 +207,17 @@ protected:
     }
 };
 
-TEST_F(WMIHelperRowsTest, ForEachPropertyAfterTheFirstFetchStartsAtTheSecondRow) {
-    start();
+// A callback that has its answer stops the walk; after the first fetch the walk starts at the second row.
+TEST_F(WMIHelperRowsTest, ForEachPropertyStopsAtTheAnswerAndStartsAfterAFetchedRow) {
+    auto& machine = start();
     WMIHelper wmi(L"ROOT\\CIMV2");
+    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
+    int rows = 0;
+    EXPECT_EQ(wmi.forEachProperty(L"Name", WMIHelper::ValueCallback([&](VARIANT&) { return ++rows == 2; })), S_OK);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(machine.countCalls("Next"), 2u);
+
+    wmi.reset();
     ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
     ASSERT_EQ(wmi.fetchFirstResult(), S_OK);
     std::wstring first;
@@ -221,17 +228,6 @@ TEST_F(WMIHelperRowsTest, ForEachPropertyAfterTheFirstFetchStartsAtTheSecondRow)
     EXPECT_EQ(first, L"ACPIBus_BUS_0");
     EXPECT_EQ(remainingValues(wmi, L"DeviceID"), (std::vector<std::wstring>{L"PCI_BUS_0", L"PNP_BUS_0"}));
     EXPECT_EQ(wmi.getStatus(), WBEM_S_FALSE);  // the end of the rows
-    wmi.reset();
-}
-
-TEST_F(WMIHelperRowsTest, ACallbackThatHasItsAnswerStopsTheWalk) {
-    auto& machine = start();
-    WMIHelper wmi(L"ROOT\\CIMV2");
-    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
-    int rows = 0;
-    EXPECT_EQ(wmi.forEachProperty(L"Name", WMIHelper::ValueCallback([&](VARIANT&) { return ++rows == 2; })), S_OK);
-    EXPECT_EQ(rows, 2);
-    EXPECT_EQ(machine.countCalls("Next"), 2u);
     wmi.reset();
 }
 

@@ -44,8 +44,7 @@ public:
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
     size_t countLines(const std::string& line) const {
-        const std::string text = "\n" + this->text();
-        const std::string needle = "\n" + line + "\n";
+        const std::string text = "\n" + this->text(), needle = "\n" + line + "\n";
         size_t count = 0;
         for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
         return count;

@@ -25,8 +25,7 @@ namespace Corvane::testing::contract {
 
 using platform::win32;
 
-inline std::string part(const std::string& text) { return text; }
-inline std::string part(const char* text) { return text; }
+inline std::string part(std::string text) { return text; }
 template <std::integral Number>
 std::string part(Number value) {
     return std::to_string(value);
@@ -133,11 +132,6 @@ inline std::string firmwareTable(DWORD provider, DWORD table) {
     return answer;
 }
 
-inline std::string acpiEnumeration() {
-    std::vector<BYTE> ids(platform::kAcpiIdListBytes);
-    return say(platform::enumerateFirmwareTables(ids.data()), ids[0]);
-}
-
 // A process walk: a too-short entry, then how often the name occurs and how the walk ends.
 inline std::string processWalk(const wchar_t* exeName) {
     HANDLE snapshot = win32().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -177,12 +171,6 @@ inline std::string diskDrives() {
     const std::string answer = say(listed, win32().GetLastError());
     win32().SetupDiDestroyDeviceInfoList(devices);
     return answer;
-}
-
-inline std::string networkProvider(DWORD netType) {
-    wchar_t name[64] = {};
-    DWORD size = 64;
-    return say(win32().WNetGetProviderNameW(netType, name, &size));
 }
 
 // Each row of a WMI query: the property's text, or the HRESULT of Get.
@@ -243,14 +231,21 @@ inline const Case kCases[] = {
     {"SMBIOS", [] { return firmwareTable(platform::kProviderRsmb, 0); },
      "some error 122 short size error 122 whole size SMBIOS 2 4 1"},
     {"an ACPI table", [] { return firmwareTable(platform::kProviderAcpi, 0x54445344 /* DSDT */); }, "none error 1"},
-    {"the ACPI list", acpiEnumeration, "0 0"},
+    {"the ACPI list", [] {
+         std::vector<BYTE> ids(platform::kAcpiIdListBytes);
+         return say(platform::enumerateFirmwareTables(ids.data()), ids[0]);
+     }, "0 0"},
     // Processes, power, memory, devices, providers.
     {"the process walk", [] { return processWalk(L"vboxservice.exe"); }, "0 error 122 found 0 end 18"},
     {"the power capabilities", powerCapabilities, "1 1 0 0 1 0"},
     {"the memory status", [] { return memoryStatus(sizeof(MEMORYSTATUSEX)); }, "1 1"},
     {"the memory status, short length", [] { return memoryStatus(sizeof(MEMORYSTATUSEX) - 1); }, "0 87"},
     {"the disk drives", diskDrives, "0 259"},
-    {"a network provider", [] { return networkProvider(0x00250000); }, "1222"},
+    {"a network provider", [] {
+         wchar_t name[64] = {};
+         DWORD size = 64;
+         return say(win32().WNetGetProviderNameW(0x00250000, name, &size));
+     }, "1222"},
     // WMI: values, a class without rows, an unknown class, a missing property, a syntax error.
     {"the BIOS serial number", [] { return wmiRows(L"Win32_BIOS", L"SerialNumber"); }, "query 0x0 row 0 end 0x1"},
     {"the BIOS version", [] { return wmiRows(L"Win32_BIOS", L"Version"); }, "query 0x0 row WINE   - 1 end 0x1"},

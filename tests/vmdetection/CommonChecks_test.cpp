@@ -102,13 +102,6 @@ TEST_F(CommonChecksTest, AWmiSignNamesItsClassPropertyAndValue) {
     EXPECT_EQ(noted(), "WMI class: Win32_BIOS\nWMI property: SerialNumber\nWMI value: 0\n");
 }
 
-TEST_F(CommonChecksTest, ABusyPipeDoesNotOpen) {
-    addDevice(profile, L"\\\\.\\pipe\\busy", 231 /*ERROR_PIPE_BUSY*/);
-    start();
-    constexpr const wchar_t* devices[] = {L"\\\\.\\pipe\\busy", L"\\\\.\\absent"};
-    EXPECT_FALSE(anyDeviceOpens(devices));
-}
-
 TEST_F(CommonChecksTest, FirmwarePatternsAreTriedInOrderOverTheWholeTable) {
     const std::string table = "xxBBBBxxAAAA";
     setSmbios(profile, std::vector<uint8_t>(table.begin(), table.end()));

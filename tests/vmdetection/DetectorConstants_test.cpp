@@ -161,6 +161,7 @@ TEST_F(DetectorConstants, VirtualBox) {
         folder("checkDirectories", L"Oracle\\VirtualBox Guest Additions"),
         device(d, L"\\\\.\\VBoxMiniRdrDN"), device(d, L"\\\\.\\VBoxGuest"), device(d, L"\\\\.\\pipe\\VBoxMiniRdDN"),
         device(d, L"\\\\.\\VBoxTrayIPC"), device(d, L"\\\\.\\pipe\\VBoxTrayIPC"), device(none, L"\\\\.\\pipe\\VBoxMiniRdrDN"),
+        {none, "busy pipe", [](MachineProfile& m) { addDevice(m, L"\\\\.\\pipe\\VBoxTrayIPC", 231 /*ERROR_PIPE_BUSY*/); }},
         {"checkWindows", "window class", [](MachineProfile& m) { addWindow(m, L"VBoxTrayToolWndClass", L"any"); }},
         {"checkWindows", "window title", [](MachineProfile& m) { addWindow(m, L"AnyClass", L"VBoxTrayToolWnd"); }},
         {"checkNetworkProviders", "provider", [](MachineProfile& m) { addNetworkProvider(m, 0x00250000, L"virtualbox shared folders"); }},
