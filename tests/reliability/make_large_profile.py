@@ -10,13 +10,14 @@ import sys
 base, out, size_mb = sys.argv[1], sys.argv[2], float(sys.argv[3])
 profile = json.load(open(base, encoding="utf-8"))
 profile["description"] = "a large machine: " + profile["description"]
-# Each round adds about 1 MB: 2,000 processes, 500 registry keys, 1,000 WMI rows.
+# Each round adds about 1 MB: 1,500 processes, 600 registry keys, 1,000 WMI rows; 40 rounds stay
+# within the reader's 65,536 entries of one array.
 rows = []
 profile["wmi"]["classes"].append({"name": "Win32_PnPEntity", "rows": rows})
 for round in range(max(1, int(size_mb))):
-    for i in range(2000):
+    for i in range(1500):
         profile["processes"].append({"pid": 100000 + round * 8000 + i * 4, "exeName": f"service-{round}-{i}.exe"})
-    for i in range(500):
+    for i in range(600):
         profile["registry"].append({"root": "HKLM", "path": f"SOFTWARE\\Vendor{round}\\Product{i}",
                                     "values": [{"name": "DisplayName", "data": f"Product {round}.{i} of a vendor"},
                                                {"name": "Count", "data": i},
