@@ -9,12 +9,12 @@ namespace corvane_bench {
 
 struct BenchOptions {
     std::wstring dllPath = L"CorvaneVMD.dll";
-    std::string label = "unnamed";   // what the machine is, e.g. "plain-wine"
-    int firstCallRuns = 20;          // fresh processes of each kind
-    int steadyPairs = 300;           // library and baseline detections, interleaved
+    std::string label = "unnamed";  // what the machine is, e.g. "plain-wine"
+    int firstCallRuns = 20;         // fresh processes of each kind
+    int steadyPairs = 300;          // library and baseline detections, interleaved
     int warmupDetections = 3;
-    int checkRepetitions = 50;       // calls of each detector and each check
-    std::wstring outputPath;         // the JSON report; stdout when empty
+    int checkRepetitions = 50;  // calls of each detector and each check
+    std::wstring outputPath;    // the JSON report; stdout when empty
 };
 
 // Goals for the library's own cost over the plain baseline.

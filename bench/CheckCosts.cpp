@@ -40,12 +40,15 @@ nlohmann::json measureCheckCosts(const BenchOptions& options) {
         nlohmann::json steps = nlohmann::json::array();
         for (const auto& step : GeneralDetection::steps()) {
             bool found = false;
-            nlohmann::json cost = timeRepeatedly(repetitions, [&] { return (general.*step.test)(); }, found);
+            nlohmann::json cost = timeRepeatedly(
+                repetitions, [&] { return (general.*step.test)(); }, found);
             steps.push_back({{"name", step.name}, {"found", found}, {"us", cost}});
         }
         bool found = false;
-        nlohmann::json cost = timeRepeatedly(repetitions, [&] { return general.detect(); }, found);
-        detectors.push_back({{"name", GeneralDetection::kIdentifier}, {"found", found}, {"detectUs", cost}, {"checks", steps}});
+        nlohmann::json cost = timeRepeatedly(
+            repetitions, [&] { return general.detect(); }, found);
+        detectors.push_back(
+            {{"name", GeneralDetection::kIdentifier}, {"found", found}, {"detectUs", cost}, {"checks", steps}});
     }
 
     for (const auto& detector : manager.getDetectors()) {
@@ -55,11 +58,13 @@ nlohmann::json measureCheckCosts(const BenchOptions& options) {
             const VMDetectionDefault::CheckSlot& slot = VMDetectionDefault::checkSlots()[i];
             const bool inherited = !known.own[i];
             bool found = false;
-            nlohmann::json cost = timeRepeatedly(repetitions, [&] { return ((*detector).*slot.check)(); }, found);
+            nlohmann::json cost = timeRepeatedly(
+                repetitions, [&] { return ((*detector).*slot.check)(); }, found);
             checks.push_back({{"name", slot.name}, {"inherited", inherited}, {"found", found}, {"us", cost}});
         }
         bool found = false;
-        nlohmann::json cost = timeRepeatedly(repetitions, [&] { return detector->detect(); }, found);
+        nlohmann::json cost = timeRepeatedly(
+            repetitions, [&] { return detector->detect(); }, found);
         detectors.push_back({{"name", known.identifier},
                              {"displayName", detector->getName()},
                              {"found", found},

@@ -10,7 +10,7 @@ namespace corvane_bench {
 
 struct ChildResult {
     unsigned long exitCode = 0;
-    std::string output;  // everything the child wrote to its standard output
+    std::string output;    // everything the child wrote to its standard output
     bool stalled = false;  // ended by wait() because it made no progress
 };
 

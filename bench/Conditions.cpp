@@ -14,7 +14,8 @@ namespace {
 
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
     std::string out(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
@@ -34,7 +35,8 @@ std::string processorName() {
 // Wine's own version, or "none" when this is not Wine.
 std::string wineVersion() {
     using WineGetVersion = const char*(CDECL*)();
-    auto getVersion = reinterpret_cast<WineGetVersion>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"));
+    auto getVersion = reinterpret_cast<WineGetVersion>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"));
     return getVersion ? getVersion() : "none";
 }
 

@@ -47,8 +47,11 @@ int runFirstCallChild(const std::wstring& kind, const BenchOptions& options) {
         Stopwatch second;
         library.DetectVM();
         const double secondUs = second.elapsedMicroseconds();
-        report = {{"loadUs", loadUs}, {"firstDetectUs", firstUs}, {"secondDetectUs", secondUs},
-                  {"type", library.GetVMType()}, {"name", library.GetVMName()}};
+        report = {{"loadUs", loadUs},
+                  {"firstDetectUs", firstUs},
+                  {"secondDetectUs", secondUs},
+                  {"type", library.GetVMType()},
+                  {"name", library.GetVMName()}};
         report["after"] = toJson(currentProcessMemory());
     } else if (kind == L"linked") {
         // The same library linked into this program: no DLL to load and no
@@ -59,8 +62,11 @@ int runFirstCallChild(const std::wstring& kind, const BenchOptions& options) {
         Stopwatch second;
         DetectVM();
         const double secondUs = second.elapsedMicroseconds();
-        report = {{"loadUs", 0.0}, {"firstDetectUs", firstUs}, {"secondDetectUs", secondUs},
-                  {"type", GetVMType()}, {"name", GetVMName()}};
+        report = {{"loadUs", 0.0},
+                  {"firstDetectUs", firstUs},
+                  {"secondDetectUs", secondUs},
+                  {"type", GetVMType()},
+                  {"name", GetVMName()}};
         report["after"] = toJson(currentProcessMemory());
     } else if (kind == L"baseline") {
         PlainDetection plain;
@@ -70,8 +76,11 @@ int runFirstCallChild(const std::wstring& kind, const BenchOptions& options) {
         Stopwatch second;
         plain.detect();
         const double secondUs = second.elapsedMicroseconds();
-        report = {{"loadUs", 0.0}, {"firstDetectUs", firstUs}, {"secondDetectUs", secondUs},
-                  {"type", verdict.type}, {"name", verdict.name}};
+        report = {{"loadUs", 0.0},
+                  {"firstDetectUs", firstUs},
+                  {"secondDetectUs", secondUs},
+                  {"type", verdict.type},
+                  {"name", verdict.name}};
         report["after"] = toJson(currentProcessMemory());
     } else {
         return 2;

@@ -23,8 +23,10 @@ nlohmann::json measureLoadCycles(const BenchOptions& options, int cycles) {
         if (module == nullptr) throw std::runtime_error("cannot load the DLL");
         FreeLibrary(module);
         const double us = watch.elapsedMicroseconds();
-        if (cycle == 0) firstUs = us;
-        else samples.push_back(us);
+        if (cycle == 0)
+            firstUs = us;
+        else
+            samples.push_back(us);
     }
     return {{"cycles", cycles}, {"firstLoadFreeUs", firstUs}, {"loadFreeUs", toJson(summarize(samples))}};
 }

@@ -212,8 +212,9 @@ struct PlainChecks {
     uint8_t* firmwareTable(DWORD provider, DWORD id, DWORD& size) {
         HMODULE kernel32 = PLAIN(LoadLibraryA)("Kernel32.dll");
         using GetTableFn = UINT(WINAPI*)(DWORD, DWORD, PVOID, DWORD);
-        auto getTable =
-            kernel32 ? reinterpret_cast<GetTableFn>(PLAIN(GetProcAddress)(kernel32, "GetSystemFirmwareTable")) : nullptr;
+        auto getTable = kernel32
+                            ? reinterpret_cast<GetTableFn>(PLAIN(GetProcAddress)(kernel32, "GetSystemFirmwareTable"))
+                            : nullptr;
         uint8_t* buffer = getTable ? static_cast<uint8_t*>(std::calloc(4096, 1)) : nullptr;
         if (buffer) {
             const UINT length = getTable(provider, id, buffer, 4096);
@@ -260,9 +261,9 @@ struct PlainChecks {
         if (!ids) return false;
         HMODULE kernel32 = PLAIN(LoadLibraryA)("Kernel32.dll");
         using EnumTablesFn = UINT(WINAPI*)(DWORD, PVOID, DWORD);
-        auto enumTables =
-            kernel32 ? reinterpret_cast<EnumTablesFn>(PLAIN(GetProcAddress)(kernel32, "EnumSystemFirmwareTables"))
-                     : nullptr;
+        auto enumTables = kernel32 ? reinterpret_cast<EnumTablesFn>(
+                                         PLAIN(GetProcAddress)(kernel32, "EnumSystemFirmwareTables"))
+                                   : nullptr;
         const int bytes = enumTables ? static_cast<int>(enumTables(kAcpi, ids, 4096)) : -1;
         if (kernel32) PLAIN(FreeLibrary)(kernel32);
 
@@ -626,13 +627,11 @@ struct PlainChecks {
         if (anyProcess({L"vboxservice.exe", L"vboxtray.exe"})) return true;
         if (macPrefix(0x08, 0x00, 0x27)) return true;
         if (virtualBoxWmiMac()) return true;
-        for (const wchar_t* key : {L"HARDWARE\\ACPI\\DSDT\\VBOX__", L"HARDWARE\\ACPI\\FADT\\VBOX__",
-                                   L"HARDWARE\\ACPI\\RSDT\\VBOX__", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions",
-                                   L"SYSTEM\\ControlSet001\\Services\\VBoxGuest",
-                                   L"SYSTEM\\ControlSet001\\Services\\VBoxMouse",
-                                   L"SYSTEM\\ControlSet001\\Services\\VBoxService",
-                                   L"SYSTEM\\ControlSet001\\Services\\VBoxSF",
-                                   L"SYSTEM\\ControlSet001\\Services\\VBoxVideo"}) {
+        for (const wchar_t* key :
+             {L"HARDWARE\\ACPI\\DSDT\\VBOX__", L"HARDWARE\\ACPI\\FADT\\VBOX__", L"HARDWARE\\ACPI\\RSDT\\VBOX__",
+              L"SOFTWARE\\Oracle\\VirtualBox Guest Additions", L"SYSTEM\\ControlSet001\\Services\\VBoxGuest",
+              L"SYSTEM\\ControlSet001\\Services\\VBoxMouse", L"SYSTEM\\ControlSet001\\Services\\VBoxService",
+              L"SYSTEM\\ControlSet001\\Services\\VBoxSF", L"SYSTEM\\ControlSet001\\Services\\VBoxVideo"}) {
             if (keyExists(HKEY_LOCAL_MACHINE, key)) return true;
         }
         if (valueContains(L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
@@ -668,8 +667,7 @@ struct PlainChecks {
                           L"LogfileName", &PlainChecks::systemLogNamesVirtualBoxDriver))
             return true;
         if (virtualBoxChipsetEntities()) return true;
-        if (anyRowMatches(L"SELECT DeviceID FROM Win32_PnPEntity",
-                          L"DeviceID", &PlainChecks::virtualBoxDeviceId))
+        if (anyRowMatches(L"SELECT DeviceID FROM Win32_PnPEntity", L"DeviceID", &PlainChecks::virtualBoxDeviceId))
             return true;
         if (virtualBoxBuses()) return true;
         if (anyRow(L"SELECT * FROM Win32_BaseBoard", [&](IWbemClassObject* row) {
@@ -706,8 +704,7 @@ struct PlainChecks {
 
     bool vmware() {
         if (vmwareAdapterDescription()) return true;
-        if (anyProcess({L"vmtoolsd.exe", L"vmwaretray.exe", L"vmwareuser.exe", L"VGAuthService.exe",
-                        L"vmacthlp.exe"}))
+        if (anyProcess({L"vmtoolsd.exe", L"vmwaretray.exe", L"vmwareuser.exe", L"VGAuthService.exe", L"vmacthlp.exe"}))
             return true;
         if (macPrefix(0x00, 0x05, 0x69) || macPrefix(0x00, 0x0C, 0x29) || macPrefix(0x00, 0x1C, 0x14) ||
             macPrefix(0x00, 0x50, 0x56))

@@ -15,8 +15,8 @@ struct IWbemServices;
 namespace corvane_bench {
 
 struct PlainVerdict {
-    int32_t type = 1;        // the library's VM type codes
-    const char* name = "";   // "VirtualBox", ...; "" for none
+    int32_t type = 1;       // the library's VM type codes
+    const char* name = "";  // "VirtualBox", ...; "" for none
 };
 
 class PlainDetection {

@@ -12,8 +12,8 @@ namespace corvane_bench {
 struct ProcessMemory {
     uint64_t workingSet = 0;
     uint64_t peakWorkingSet = 0;
-    uint64_t privateBytes = 0;   // committed private memory
-    uint64_t heapBytes = 0;      // busy blocks of every heap
+    uint64_t privateBytes = 0;  // committed private memory
+    uint64_t heapBytes = 0;     // busy blocks of every heap
     uint32_t handles = 0;
     uint32_t threads = 0;
 };

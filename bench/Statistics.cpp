@@ -29,8 +29,8 @@ Summary summarize(std::vector<double> samples) {
 }
 
 nlohmann::json toJson(const Summary& summary) {
-    return {{"count", summary.count}, {"min", summary.min},       {"p10", summary.p10}, {"median", summary.median},
-            {"p90", summary.p90},     {"max", summary.max},       {"mean", summary.mean}};
+    return {{"count", summary.count}, {"min", summary.min}, {"p10", summary.p10},  {"median", summary.median},
+            {"p90", summary.p90},     {"max", summary.max}, {"mean", summary.mean}};
 }
 
 }  // namespace corvane_bench

@@ -56,7 +56,8 @@ nlohmann::json measureSteadyState(const BenchOptions& options) {
     const Summary lib = summarize(libraryUs);
     const Summary base = summarize(plainUs);
     const double overhead = base.median > 0 ? lib.median / base.median : 0;
-    const bool agree = library.GetVMType() == plainVerdict.type && std::strcmp(library.GetVMName(), plainVerdict.name) == 0;
+    const bool agree = library.GetVMType() == plainVerdict.type &&
+                       std::strcmp(library.GetVMName(), plainVerdict.name) == 0;
     return {
         {"pairs", options.steadyPairs},
         {"warmupDetections", options.warmupDetections},
@@ -68,7 +69,9 @@ nlohmann::json measureSteadyState(const BenchOptions& options) {
           {"baseline", {{"type", plainVerdict.type}, {"name", plainVerdict.name}}},
           {"agree", agree}}},
         {"overhead",
-         {{"ratioOfMedians", overhead}, {"goal", kSteadyStateOverheadGoal}, {"met", overhead <= kSteadyStateOverheadGoal}}},
+         {{"ratioOfMedians", overhead},
+          {"goal", kSteadyStateOverheadGoal},
+          {"met", overhead <= kSteadyStateOverheadGoal}}},
         {"processAfterWarmUp", toJson(afterWarmUp)},
         {"processAfterRuns", toJson(afterRuns)},
     };

@@ -51,15 +51,24 @@ int wmain(int argc, wchar_t** argv) {
                 if (i + 1 >= argc) throw std::invalid_argument(narrow(argument) + " needs a value");
                 return argv[++i];
             };
-            if (argument == L"--dll") options.dllPath = value();
-            else if (argument == L"--label") options.label = narrow(value());
-            else if (argument == L"--out") options.outputPath = value();
-            else if (argument == L"--first-call-runs") options.firstCallRuns = positive(value());
-            else if (argument == L"--steady-pairs") options.steadyPairs = positive(value());
-            else if (argument == L"--check-repetitions") options.checkRepetitions = positive(value());
-            else if (argument == L"--warmup") options.warmupDetections = positive(value());
-            else if (argument == L"--child") childKind = value();
-            else if (argument == L"--load-cycles") loadCycles = positive(value());
+            if (argument == L"--dll")
+                options.dllPath = value();
+            else if (argument == L"--label")
+                options.label = narrow(value());
+            else if (argument == L"--out")
+                options.outputPath = value();
+            else if (argument == L"--first-call-runs")
+                options.firstCallRuns = positive(value());
+            else if (argument == L"--steady-pairs")
+                options.steadyPairs = positive(value());
+            else if (argument == L"--check-repetitions")
+                options.checkRepetitions = positive(value());
+            else if (argument == L"--warmup")
+                options.warmupDetections = positive(value());
+            else if (argument == L"--child")
+                childKind = value();
+            else if (argument == L"--load-cycles")
+                loadCycles = positive(value());
             else if (argument == L"--smoke") {
                 // One short pass of everything: for checking the report, not for numbers.
                 options.firstCallRuns = 1;

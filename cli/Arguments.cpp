@@ -80,7 +80,8 @@ void checkAgainstCommand(const Invocation& invocation, bool commandNamed) {
                                        : "too many operands for " + commandName + ": " +
                                              quoted(invocation.operands[command.maxOperands]));
     }
-    if (count < command.minOperands) throw UsageError(commandName + " needs more: corvane-vmd " + std::string(command.synopsis));
+    if (count < command.minOperands)
+        throw UsageError(commandName + " needs more: corvane-vmd " + std::string(command.synopsis));
 }
 
 // --help and --version answer alone (a command word beside them is fine):
@@ -90,7 +91,8 @@ void checkStandsAlone(const Invocation& invocation) {
     if (options.help && options.version) throw UsageError("--help and --version exclude each other");
     const std::string name = options.help ? "--help" : "--version";
     if (optionsGiven(options) != 0) throw UsageError(name + " stands alone");
-    if (!invocation.operands.empty()) throw UsageError(name + " stands alone, not with " + quoted(invocation.operands.front()));
+    if (!invocation.operands.empty())
+        throw UsageError(name + " stands alone, not with " + quoted(invocation.operands.front()));
 }
 
 }  // namespace
@@ -102,7 +104,8 @@ Invocation parseArguments(const std::vector<std::wstring>& arguments) {
     unsigned seen = 0;  // bit i: kOptions[i] was given
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
-        const bool isOption = !optionsEnded && ((argument.size() > 1 && argument[0] == L'-') || argument == kWindowsHelp);
+        const bool isOption = !optionsEnded &&
+                              ((argument.size() > 1 && argument[0] == L'-') || argument == kWindowsHelp);
         if (!isOption) {
             // The first word names the command when it is one; every other
             // word is an operand.
@@ -121,7 +124,8 @@ Invocation parseArguments(const std::vector<std::wstring>& arguments) {
         }
 
         size_t valueAt = 0;
-        const OptionSpec* option = findOption(argument == kWindowsHelp ? L"--help" : std::wstring_view(argument), valueAt);
+        const OptionSpec* option = findOption(argument == kWindowsHelp ? L"--help" : std::wstring_view(argument),
+                                              valueAt);
         if (!option) throw UsageError("unknown option " + quoted(argument));
         const unsigned bit = 1u << (option - kOptions);
         if (seen & bit) throw UsageError(nameOf(*option) + " is given twice");
@@ -134,7 +138,8 @@ Invocation parseArguments(const std::vector<std::wstring>& arguments) {
         if (valueAt) {
             value = argument.substr(valueAt);
         } else {
-            if (i + 1 == arguments.size()) throw UsageError(nameOf(*option) + " needs " + std::string(option->valueWord));
+            if (i + 1 == arguments.size())
+                throw UsageError(nameOf(*option) + " needs " + std::string(option->valueWord));
             value = arguments[++i];
         }
         const std::string_view noun = option->valueWord.substr(0, option->valueWord.find(':'));

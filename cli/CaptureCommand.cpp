@@ -43,7 +43,8 @@ void writeProfile(const std::filesystem::path& file, const std::string& text) {
     const auto refuse = [&](DWORD error) {
         throw ToolError(displayPath(file) + ": cannot write the profile: " + describeWindowsError(error));
     };
-    const FileHandle handle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle handle(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) refuse(::GetLastError());
     for (size_t at = 0; at < text.size();) {
         DWORD written = 0;

@@ -28,7 +28,8 @@ std::span<const Command> commands() { return kCommands; }
 
 const Command* findCommand(std::wstring_view name) {
     for (const Command& command : kCommands) {
-        if (name.size() == command.name.size() && std::equal(name.begin(), name.end(), command.name.begin())) return &command;
+        if (name.size() == command.name.size() && std::equal(name.begin(), name.end(), command.name.begin()))
+            return &command;
     }
     return nullptr;
 }

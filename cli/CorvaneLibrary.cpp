@@ -24,7 +24,8 @@ std::wstring executableFolder() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) throw ToolError("cannot tell where corvane-vmd.exe is: " + describeWindowsError(::GetLastError()));
+        if (length == 0)
+            throw ToolError("cannot tell where corvane-vmd.exe is: " + describeWindowsError(::GetLastError()));
         if (length < buffer.size()) {
             std::wstring path(buffer.data(), length);
             return path.substr(0, path.find_last_of(L"\\/") + 1);
@@ -43,7 +44,8 @@ CorvaneLibrary CorvaneLibrary::load(const std::wstring& path) {
         const DWORD error = ::GetLastError();
         const bool missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
         throw ToolError("cannot load " + toUtf8(path) + ": " +
-                        (missing ? "it is not there; CorvaneVMD.dll must sit beside corvane-vmd.exe" : describeWindowsError(error)));
+                        (missing ? "it is not there; CorvaneVMD.dll must sit beside corvane-vmd.exe"
+                                 : describeWindowsError(error)));
     }
     resolve(library.module_, "DetectVM", library.detectVM_, path);
     resolve(library.module_, "GetVMType", library.getVMType_, path);

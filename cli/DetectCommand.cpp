@@ -32,9 +32,10 @@ bool isFolder(const std::wstring& path) {
 
 // Names Windows keeps for devices in every folder ("C:\\con" is the console).
 bool isDeviceName(std::wstring name) {
-    static constexpr std::wstring_view kDevices[] = {L"con", L"prn", L"aux", L"nul", L"com1", L"com2", L"com3", L"com4",
-                                                     L"com5", L"com6", L"com7", L"com8", L"com9", L"lpt1", L"lpt2",
-                                                     L"lpt3", L"lpt4", L"lpt5", L"lpt6", L"lpt7", L"lpt8", L"lpt9"};
+    static constexpr std::wstring_view kDevices[] = {L"con",  L"prn",  L"aux",  L"nul",  L"com1", L"com2",
+                                                     L"com3", L"com4", L"com5", L"com6", L"com7", L"com8",
+                                                     L"com9", L"lpt1", L"lpt2", L"lpt3", L"lpt4", L"lpt5",
+                                                     L"lpt6", L"lpt7", L"lpt8", L"lpt9"};
     name = name.substr(0, name.find(L'.'));
     for (auto& c : name) c = static_cast<wchar_t>(towlower(c));
     return std::find(std::begin(kDevices), std::end(kDevices), name) != std::end(kDevices);
@@ -68,7 +69,8 @@ void createFolder(std::wstring folder) {
     if (!::CreateDirectoryW(folder.c_str(), nullptr) && !isFolder(folder)) {
         const DWORD error = ::GetLastError();
         throw ToolError("cannot use " + toUtf8(folder) + " as log folder: " +
-                        (error == ERROR_ALREADY_EXISTS ? std::string("it exists and is not a folder") : describeWindowsError(error)));
+                        (error == ERROR_ALREADY_EXISTS ? std::string("it exists and is not a folder")
+                                                       : describeWindowsError(error)));
     }
 }
 
@@ -88,8 +90,7 @@ int explain(const Invocation& invocation, const CorvaneLibrary& library, const V
     explanation.context.elevation = describeElevation();
 
     if (!explanation.agrees()) writeErr("corvane-vmd: " + explain::disagreementWarning(explanation) + "\n");
-    writeOut(invocation.options.json ? explain::renderJson(explanation)
-                                     : explain::renderText(explanation));
+    writeOut(invocation.options.json ? explain::renderJson(explanation) : explain::renderText(explanation));
     // The library's own answer decides the status, as without --explain.
     return exitStatusForType(reported.type);
 }

@@ -68,7 +68,9 @@ std::string helpText() {
                   "gate, and Wine lists no ACPI tables, which the rules count as a sign of VirtualBox, "
                   "asked before Wine");
     text += entry("corvane-vmd --quiet && echo guest", "branch on the exit status alone");
-    text += entry("corvane-vmd --json", "{\"type\":4,\"name\":\"VirtualBox\",\"libraryVersion\":\"1.0.0.0\",\"machine\":\"this machine\"} on plain Wine");
+    text += entry("corvane-vmd --json",
+                  "{\"type\":4,\"name\":\"VirtualBox\",\"libraryVersion\":\"1.0.0.0\",\"machine\":\"this machine\"} on "
+                  "plain Wine");
     text += entry("corvane-vmd --explain", "why the verdict is what it is: every check, its sign and its artefacts");
     text += entry("corvane-vmd --explain --json --log C:\\Temp\\corvane > explain.json",
                   "the same as one JSON object, with the library's own log");

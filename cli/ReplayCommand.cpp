@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
 profile::MachineProfile loadMachine(const std::wstring& file) {
     if (file != L"-") return profile::loadProfileFile(fs::path(file));
     _setmode(_fileno(stdin), _O_BINARY);
-    return profile::readProfileBytes(readAllLimited(stdin, profile::kMaxProfileBytes), "standard input", fs::current_path());
+    return profile::readProfileBytes(readAllLimited(stdin, profile::kMaxProfileBytes), "standard input",
+                                     fs::current_path());
 }
 
 // A replay runs the tool's own copy of the library; what it says about a DLL
@@ -98,10 +99,10 @@ int runReplay(const Invocation& invocation) {
 
     if (invocation.options.explain) {
         if (!explanation.agrees()) writeErr("corvane-vmd: " + explain::disagreementWarning(explanation) + "\n");
-        writeOut(invocation.options.json ? explain::renderJson(explanation)
-                                         : explain::renderText(explanation));
+        writeOut(invocation.options.json ? explain::renderJson(explanation) : explain::renderText(explanation));
     } else if (invocation.options.json) {
-        const auto version = explanation.libraryVersion.empty() ? std::nullopt : std::optional(explanation.libraryVersion);
+        const auto version = explanation.libraryVersion.empty() ? std::nullopt
+                                                                : std::optional(explanation.libraryVersion);
         writeOut(verdictJson(reported, version, explanation.machine));
     } else {
         writeOut(explain::describeVerdict(reported) + "\n");

@@ -40,8 +40,8 @@ public:
             const std::string name = capture::machineName(machine, where);
             const capture::SurveyResult result = capture::surveyMachine(machine);
             if (check_) {
-                const bool asExpected =
-                    machine.expected && capture::differencesFromExpected(*machine.expected, result).empty();
+                const bool asExpected = machine.expected &&
+                                        capture::differencesFromExpected(*machine.expected, result).empty();
                 differ_ += asExpected ? 0 : 1;
                 writeOut(capture::checkedSurveyLine(name, result, machine.expected) + "\n");
             } else {
@@ -84,8 +84,8 @@ void surveyStandardInput(Survey& survey) {
     while (const auto line = lines.next()) {
         const std::string where = "-:" + std::to_string(line->number);
         if (line->tooLong) {
-            survey.fail(where, "profile: a line longer than the limit of " + std::to_string(profile::kMaxProfileBytes >> 20) +
-                                   " MiB for one profile");
+            survey.fail(where, "profile: a line longer than the limit of " +
+                                   std::to_string(profile::kMaxProfileBytes >> 20) + " MiB for one profile");
             continue;
         }
         survey.run(where, [&] { return profile::parseProfile(line->text, fs::current_path()); });

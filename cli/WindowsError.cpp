@@ -27,9 +27,9 @@ constexpr std::array kLikelyCauses = {
 
 std::string systemMessage(DWORD code) {
     wchar_t* buffer = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = length ? toUtf8(std::wstring_view(buffer, length)) : std::string();
     LocalFree(buffer);
     // One line: the message's own line breaks and final full stop go.
@@ -38,7 +38,8 @@ std::string systemMessage(DWORD code) {
     }
     while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
     // Messages written for an insert ("%1 is not a valid Win32 application").
-    for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at)) text.replace(at, 2, "the file");
+    for (size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at))
+        text.replace(at, 2, "the file");
     return text;
 }
 

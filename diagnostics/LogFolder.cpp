@@ -29,7 +29,8 @@ std::wstring fullPathOf(const std::wstring& folder) {
     const auto& api = platform::win32();
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = api.GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        const DWORD length = api.GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                                  nullptr);
         if (length == 0) return std::wstring();
         if (length < full.size()) {
             full.resize(length);

@@ -88,7 +88,9 @@ std::wstring logFileName() {
     return fileName;
 }
 
-bool writeAll(FILE* file, const std::string& text) { return std::fwrite(text.data(), 1, text.size(), file) == text.size(); }
+bool writeAll(FILE* file, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
 
 // Each line is flushed as it ends, so entries of several processes sharing
 // the file interleave line by line, never inside a line.
@@ -143,9 +145,7 @@ void Logger::log(const std::string& message, const std::string& detail) {
     endLine(file.get());
 }
 
-void Logger::log(const std::wstring& message, const std::wstring& detail) {
-    log(toUtf8(message), toUtf8(detail));
-}
+void Logger::log(const std::wstring& message, const std::wstring& detail) { log(toUtf8(message), toUtf8(detail)); }
 
 std::string Logger::toUtf8(const std::wstring& text) {
     const auto& api = platform::win32();

@@ -29,7 +29,7 @@ bool registryKeyExists(HKEY root, const wchar_t* key);
 // text (case-insensitive).  Longer data is not read; of a multi-string only
 // the first string is searched.
 struct RegistryValueProbe {
-    const wchar_t* key;        // under HKEY_LOCAL_MACHINE
+    const wchar_t* key;  // under HKEY_LOCAL_MACHINE
     const wchar_t* valueName;
     const wchar_t* text;
 };

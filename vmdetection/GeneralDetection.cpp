@@ -32,7 +32,8 @@ bool testNeedles(const VARIANT& value, std::wstring& shown, std::span<const wcha
 
 }  // namespace
 
-GeneralDetection::GeneralDetection(platform::WMIHelper* wmi) : VMDetectionDefault("Unknown Virtual Machine"), wmi(wmi) {}
+GeneralDetection::GeneralDetection(platform::WMIHelper* wmi)
+    : VMDetectionDefault("Unknown Virtual Machine"), wmi(wmi) {}
 
 std::unique_ptr<VMDetectionDefault> GeneralDetection::clone() const { return std::make_unique<GeneralDetection>(wmi); }
 

@@ -32,7 +32,6 @@ constexpr uint8_t kMacPrefix[3] = {0x00, 0x1C, 0x42};  // Parallels' virtual ada
 
 bool ParallelsDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
-
 void parallelsSearchWords(const SearchWordVisitor& visit) {
     visitWords(visit, "ParallelsDetection.checkProcesses", kToolsProcesses);
 }

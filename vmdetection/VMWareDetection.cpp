@@ -34,8 +34,8 @@ std::wstring adapterDescription(const IP_ADAPTER_INFO& adapter) {
     if (length == 0) return std::wstring();
     // One ANSI byte never makes more than one UTF-16 unit.
     wchar_t wide[sizeof adapter.Description] = {};
-    const int converted =
-        win32().MultiByteToWideChar(CP_THREAD_ACP, 0, narrow, static_cast<int>(length), wide, static_cast<int>(length));
+    const int converted = win32().MultiByteToWideChar(CP_THREAD_ACP, 0, narrow, static_cast<int>(length), wide,
+                                                      static_cast<int>(length));
     return std::wstring(wide, converted > 0 ? static_cast<size_t>(converted) : 0);
 }
 
@@ -124,18 +124,10 @@ namespace {
 
 // The Tools' drivers, relative to the Windows directory.
 constexpr const wchar_t* kToolsDrivers[] = {
-    L"System32\\drivers\\vmnet.sys",
-    L"System32\\drivers\\vmmouse.sys",
-    L"System32\\drivers\\vmusb.sys",
-    L"System32\\drivers\\vm3dmp.sys",
-    L"System32\\drivers\\vmci.sys",
-    L"System32\\drivers\\vmhgfs.sys",
-    L"System32\\drivers\\vmmemctl.sys",
-    L"System32\\drivers\\vmx86.sys",
-    L"System32\\drivers\\vmrawdsk.sys",
-    L"System32\\drivers\\vmusbmouse.sys",
-    L"System32\\drivers\\vmkdb.sys",
-    L"System32\\drivers\\vmnetuserif.sys",
+    L"System32\\drivers\\vmnet.sys",        L"System32\\drivers\\vmmouse.sys", L"System32\\drivers\\vmusb.sys",
+    L"System32\\drivers\\vm3dmp.sys",       L"System32\\drivers\\vmci.sys",    L"System32\\drivers\\vmhgfs.sys",
+    L"System32\\drivers\\vmmemctl.sys",     L"System32\\drivers\\vmx86.sys",   L"System32\\drivers\\vmrawdsk.sys",
+    L"System32\\drivers\\vmusbmouse.sys",   L"System32\\drivers\\vmkdb.sys",   L"System32\\drivers\\vmnetuserif.sys",
     L"System32\\drivers\\vmnetadapter.sys",
 };
 

@@ -104,22 +104,14 @@ namespace {
 // Drivers, display and OpenGL libraries and tools of the Guest Additions,
 // relative to the Windows directory.
 constexpr const wchar_t* kGuestFiles[] = {
-    L"System32\\drivers\\VBoxMouse.sys",
-    L"System32\\drivers\\VBoxGuest.sys",
-    L"System32\\drivers\\VBoxSF.sys",
-    L"System32\\drivers\\VBoxVideo.sys",
-    L"System32\\vboxdisp.dll",
-    L"System32\\vboxhook.dll",
-    L"System32\\vboxmrxnp.dll",
-    L"System32\\vboxogl.dll",
-    L"System32\\vboxoglarrayspu.dll",
-    L"System32\\vboxoglcrutil.dll",
-    L"System32\\vboxoglerrorspu.dll",
-    L"System32\\vboxoglfeedbackspu.dll",
-    L"System32\\vboxoglpackspu.dll",
-    L"System32\\vboxoglpassthroughspu.dll",
-    L"System32\\vboxservice.exe",
-    L"System32\\vboxtray.exe",
+    L"System32\\drivers\\VBoxMouse.sys", L"System32\\drivers\\VBoxGuest.sys",
+    L"System32\\drivers\\VBoxSF.sys",    L"System32\\drivers\\VBoxVideo.sys",
+    L"System32\\vboxdisp.dll",           L"System32\\vboxhook.dll",
+    L"System32\\vboxmrxnp.dll",          L"System32\\vboxogl.dll",
+    L"System32\\vboxoglarrayspu.dll",    L"System32\\vboxoglcrutil.dll",
+    L"System32\\vboxoglerrorspu.dll",    L"System32\\vboxoglfeedbackspu.dll",
+    L"System32\\vboxoglpackspu.dll",     L"System32\\vboxoglpassthroughspu.dll",
+    L"System32\\vboxservice.exe",        L"System32\\vboxtray.exe",
     L"System32\\VBoxControl.exe",
 };
 
@@ -147,11 +139,8 @@ namespace {
 // device and pipes.  The redirector's device is "VBoxMiniRdrDN", its pipe
 // "VBoxMiniRdDN".
 constexpr const wchar_t* kGuestDevices[] = {
-    L"\\\\.\\VBoxMiniRdrDN",
-    L"\\\\.\\VBoxGuest",
-    L"\\\\.\\pipe\\VBoxMiniRdDN",
-    L"\\\\.\\VBoxTrayIPC",
-    L"\\\\.\\pipe\\VBoxTrayIPC",
+    L"\\\\.\\VBoxMiniRdrDN", L"\\\\.\\VBoxGuest",         L"\\\\.\\pipe\\VBoxMiniRdDN",
+    L"\\\\.\\VBoxTrayIPC",   L"\\\\.\\pipe\\VBoxTrayIPC",
 };
 
 }  // namespace

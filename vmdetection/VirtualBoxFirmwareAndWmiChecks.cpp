@@ -361,7 +361,8 @@ void virtualBoxFirmwareAndWmiSearchWords(const SearchWordVisitor& visit) {
     visitWords(visit, "VirtualBoxDetection.checkWmiPciDeviceId", kGuestDeviceId);
     visitWords(visit, "VirtualBoxDetection.checkWmiBuses", kVirtualBoxBuses);
     visitWords(visit, "VirtualBoxDetection.checkWmiBaseBoard", kBaseBoardTexts);
-    for (const DeviceProbe& probe : kPnpDeviceProbes) visit({"VirtualBoxDetection.checkWmiPnpDevices", probe.text, WordMatch::Text});
+    for (const DeviceProbe& probe : kPnpDeviceProbes)
+        visit({"VirtualBoxDetection.checkWmiPnpDevices", probe.text, WordMatch::Text});
 }
 
 }  // namespace Corvane::utils::vmdetection

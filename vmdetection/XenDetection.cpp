@@ -32,6 +32,7 @@ constexpr uint8_t kMacPrefix[3] = {0x00, 0x16, 0x3E};  // Xen's virtual adapters
 
 bool XenDetection::checkMacAddresses() { return anyAdapterWithMacPrefix(kMacPrefix); }
 
-
-void xenSearchWords(const SearchWordVisitor& visit) { visitWords(visit, "XenDetection.checkProcesses", kDriverService); }
+void xenSearchWords(const SearchWordVisitor& visit) {
+    visitWords(visit, "XenDetection.checkProcesses", kDriverService);
+}
 }  // namespace Corvane::utils::vmdetection

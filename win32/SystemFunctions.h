@@ -25,7 +25,7 @@ public:
     SystemFunctions(const SystemFunctions&) = delete;
     SystemFunctions& operator=(const SystemFunctions&) = delete;
 
-    ULONG GetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size);        // unavailable: ERROR_NOT_SUPPORTED
+    ULONG GetAdaptersInfo(PIP_ADAPTER_INFO adapters, PULONG size);         // unavailable: ERROR_NOT_SUPPORTED
     DWORD WNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size);  // unavailable: ERROR_NO_NETWORK
     BOOLEAN GetPwrCapabilities(PSYSTEM_POWER_CAPABILITIES capabilities);   // unavailable: FALSE
 

@@ -83,9 +83,11 @@ struct Win32Api {
 
     // COM and automation.
     HRESULT(WINAPI* CoInitializeEx)(LPVOID, DWORD);
-    HRESULT(WINAPI* CoInitializeSecurity)(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD, void*, DWORD, void*);
+    HRESULT(WINAPI* CoInitializeSecurity)
+    (PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD, void*, DWORD, void*);
     HRESULT(WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-    HRESULT(WINAPI* CoSetProxyBlanket)(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, RPC_AUTH_IDENTITY_HANDLE, DWORD);
+    HRESULT(WINAPI* CoSetProxyBlanket)
+    (IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, RPC_AUTH_IDENTITY_HANDLE, DWORD);
     void(WINAPI* CoUninitialize)();
     BSTR(WINAPI* SysAllocString)(const OLECHAR*);
     void(WINAPI* SysFreeString)(BSTR);

@@ -53,7 +53,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
-    setLogFolder(L"");  /* logging stays off; a folder name switches it on */
+    setLogFolder(L""); /* logging stays off; a folder name switches it on */
     detectVM();
     const int32_t type = getVMType();
     printf("CorvaneVMD %s: ", getLibVersion());

@@ -26,12 +26,12 @@
 #endif
 
 /* Codes GetVMType returns. */
-#define CORVANE_VM_UNDEFINED 0  /* no detection has run yet */
-#define CORVANE_VM_NONE 1       /* the last detection recognised no product */
+#define CORVANE_VM_UNDEFINED 0 /* no detection has run yet */
+#define CORVANE_VM_NONE 1      /* the last detection recognised no product */
 #define CORVANE_VM_PARALLELS 2
 #define CORVANE_VM_QEMU 3
 #define CORVANE_VM_VIRTUALBOX 4
-#define CORVANE_VM_VIRTUALPC 5  /* Hyper-V or Virtual PC */
+#define CORVANE_VM_VIRTUALPC 5 /* Hyper-V or Virtual PC */
 #define CORVANE_VM_VMWARE 6
 #define CORVANE_VM_WINE 7
 #define CORVANE_VM_XEN 8
@@ -96,7 +96,7 @@ private:
     CorvaneErrorCode code;
 };
 
-}  /* namespace Corvane */
+} /* namespace Corvane */
 #endif /* __cplusplus && __MINGW32__ && __STDC_HOSTED__ */
 
 #endif /* CORVANE_VMD_H */

@@ -121,29 +121,43 @@ MachineProfile virtualBoxShownByWmiOnly() {
         addWmiRow(profile, L"Win32_PnPEntity", {{L"Name", wmiText(name)}, {L"DeviceID", wmiText(L"PCI\\VEN_8086")}});
     for (const wchar_t* bus : {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0", L"USB_BUS_0"})
         addWmiRow(profile, L"Win32_Bus", {{L"Name", wmiText(bus)}});
-    addWmiRow(profile, L"Win32_BaseBoard", {{L"Product", wmiText(L"0YNVJG")}, {L"Manufacturer", wmiText(L"Dell Inc.")}});
-    addWmiRow(profile, L"Win32_PnPDevice", {{L"Name", wmiText(L"Generic PnP Monitor")}, {L"Caption", wmiNull()},
-                                            {L"PNPDeviceID", wmiText(L"DISPLAY\\DEL4109")}});
-    addWmiRow(profile, L"Win32_PnPDevice", {{L"Name", wmiText(L"Disk drive")}, {L"Caption", wmiText(L"VBOX HARDDISK ATA Device")}});
+    addWmiRow(profile, L"Win32_BaseBoard",
+              {{L"Product", wmiText(L"0YNVJG")}, {L"Manufacturer", wmiText(L"Dell Inc.")}});
+    addWmiRow(profile, L"Win32_PnPDevice",
+              {{L"Name", wmiText(L"Generic PnP Monitor")},
+               {L"Caption", wmiNull()},
+               {L"PNPDeviceID", wmiText(L"DISPLAY\\DEL4109")}});
+    addWmiRow(profile, L"Win32_PnPDevice",
+              {{L"Name", wmiText(L"Disk drive")}, {L"Caption", wmiText(L"VBOX HARDDISK ATA Device")}});
     return profile;
 }
 
 TEST(PlainDetectionAsksWhatTheLibraryAsks, OnEachMachine) {
     using Change = std::function<void(MachineProfile&)>;
-    const struct { MachineProfile machine; const char* description; Change change; int type; } cases[] = {
+    const struct {
+        MachineProfile machine;
+        const char* description;
+        Change change;
+        int type;
+    } cases[] = {
         {physicalMachineWithoutSigns(), "physical machine", [](MachineProfile&) {}, 1},
         // Every check of every product runs and finds nothing.
         {physicalWithSmallMemory(), "physical machine with 512 MiB", [](MachineProfile&) {}, 1},
-        {virtualBoxShownByWmiOnly(), "VirtualBox guest shown only by its Plug and Play devices", [](MachineProfile&) {}, 4},
-        {physicalWithSmallMemory(), "Wine with three adapters", [](MachineProfile& p) {
+        {virtualBoxShownByWmiOnly(), "VirtualBox guest shown only by its Plug and Play devices", [](MachineProfile&) {},
+         4},
+        {physicalWithSmallMemory(), "Wine with three adapters",
+         [](MachineProfile& p) {
              addRegistryKey(p, L"HKCU", L"SOFTWARE\\Wine");
              addAdapter(p, "52:54:00:12:34:56", "eth0");
              addAdapter(p, "00:1C:42:00:00:01", "VMWare");  // a description that is a VMware sign
-         }, 6},
-        {physicalWithSmallMemory(), "WoW64 process", [](MachineProfile& p) {
+         },
+         6},
+        {physicalWithSmallMemory(), "WoW64 process",
+         [](MachineProfile& p) {
              p.system.wow64 = true;
              p.system.programW6432 = L"C:\\Program Files";
-         }, 1},
+         },
+         1},
         {physicalMachineWithoutSigns(), "no WMI locator",
          [](MachineProfile& p) { p.wmi.faults.createLocator = static_cast<int32_t>(0x80070005); }, 1},
         {physicalMachineWithoutSigns(), "a failing count query",

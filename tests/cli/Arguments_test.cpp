@@ -69,7 +69,8 @@ TEST(CommandLine, MistakesAreOneLineUsageErrors) {
         {{L"--output=", L"capture"}, "--output needs a file, not an empty name"},
         {{L"--quiet", L"--json"}, "--quiet and --json exclude each other"},
         {{L"--explain", L"-q"}, "--quiet and --explain exclude each other"},
-        {{L"replay", L"x", L"--check", L"--json"}, "--check and --json exclude each other (survey --check gives JSON lines)"},
+        {{L"replay", L"x", L"--check", L"--json"},
+         "--check and --json exclude each other (survey --check gives JSON lines)"},
         {{L"--redact"}, "--redact does not apply to detect"},
         {{L"--json", L"--json"}, "--json is given twice"},
         {{L"-q", L"--quiet"}, "--quiet is given twice"},
@@ -83,7 +84,9 @@ TEST(CommandLine, MistakesAreOneLineUsageErrors) {
         // After "--" every word is an operand, even one that looks like an option.
         {{L"--", L"--json"}, "unknown command '--json'"},
         // Non-ASCII text comes back readable.
-        {{L"--\u00fcber"}, "unknown option '--\xc3\xbc" "ber'"},
+        {{L"--\u00fcber"},
+         "unknown option '--\xc3\xbc"
+         "ber'"},
     };
     for (const auto& [arguments, error] : rows) EXPECT_EQ(usageError(arguments), error) << error;
 }

@@ -31,7 +31,7 @@ class LoggerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() / ("corvane-logger-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
     }
     void TearDown() override {
@@ -59,7 +59,8 @@ TEST_F(LoggerTest, AnEntryIsThreeLinesWithCrLfAndTheExactHeader) {
         "Checking VirtualBox process: vboxservice.exe\r\n"
         "\r\n"
         "Thread \\1, [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
-        "Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC: ab\r\n"
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE6\x97\xA5\xE6\x9C\xAC: ab\r\n"
         "\r\n");
     EXPECT_TRUE(std::regex_match(text, entry)) << text;
     EXPECT_NE(text.find("Thread " + std::to_string(GetCurrentThreadId()) + ", "), std::string::npos);
@@ -121,14 +122,15 @@ const HeldFile kHeldFiles[] = {
 class LoggerOpenTest : public testing::SimulatedMachineTest {};
 
 TEST_F(LoggerOpenTest, AHeldFileIsTriedFiveTimes200MsApartOnTheMonotonicClock) {
-    const fs::path folder = fs::temp_directory_path() / ("corvane-logger-held-" + std::to_string(GetCurrentProcessId()));
+    const fs::path folder = fs::temp_directory_path() /
+                            ("corvane-logger-held-" + std::to_string(GetCurrentProcessId()));
     fs::create_directories(folder);
     for (const HeldFile& row : kHeldFiles) {
         SCOPED_TRACE(row.how);
         auto& machine = start();
         machine.faults().sleepsEndHalfway = row.sleepsEndHalfway;
-        HANDLE holder = CreateFileW((folder / "CorvaneLog.txt").c_str(), GENERIC_READ | GENERIC_WRITE, row.share, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE holder = CreateFileW((folder / "CorvaneLog.txt").c_str(), GENERIC_READ | GENERIC_WRITE, row.share,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         Logger::setFolder(folder.wstring());
         const ULONGLONG before = machine.api().GetTickCount64();
@@ -160,8 +162,15 @@ TEST_F(LoggerOpenTest, AFileWhereAFolderShouldBeDropsTheEntryAtOnce) {
 }
 
 TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnformattable) {
-    std::tm time{.tm_sec = 2, .tm_min = 5, .tm_hour = 9, .tm_mday = 7, .tm_mon = 2, .tm_year = 2026 - 1900,
-                 .tm_wday = 0, .tm_yday = 0, .tm_isdst = 0};
+    std::tm time{.tm_sec = 2,
+                 .tm_min = 5,
+                 .tm_hour = 9,
+                 .tm_mday = 7,
+                 .tm_mon = 2,
+                 .tm_year = 2026 - 1900,
+                 .tm_wday = 0,
+                 .tm_yday = 0,
+                 .tm_isdst = 0};
     EXPECT_EQ(Logger::formatTimestamp(time), "2026-03-07 09:05:02");
     time.tm_mday = 0;  // as a failed conversion leaves it
     EXPECT_EQ(Logger::formatTimestamp(time), "");

@@ -28,6 +28,7 @@ static inline BSTR WINAPI refuseBstr(const OLECHAR* text) { return (void)text, (
 
 // 1 when the DLL's import was replaced.
 static inline int refuseLibraryBstrs(void) {
-    return replaceImport(GetModuleHandleW(L"CorvaneVMD.dll"), GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), "SysAllocString"),
+    return replaceImport(GetModuleHandleW(L"CorvaneVMD.dll"),
+                         GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), "SysAllocString"),
                          (FARPROC)(void*)refuseBstr);
 }

@@ -42,10 +42,9 @@ TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAske
     {
         const NetworkAdapterList list = getNetworkAdapters();
         ASSERT_TRUE(list.usable());
-        EXPECT_THAT(addressesOf(list),
-                    ElementsAre(std::vector<uint8_t>{0xD8, 0x9E, 0xF3, 0x4A, 0x1B, 0x7E},
-                                std::vector<uint8_t>{0x08, 0x00, 0x27, 0x12, 0x34, 0x56},
-                                std::vector<uint8_t>{0x0A, 0x00, 0x27, 0x00, 0x00, 0x11}));
+        EXPECT_THAT(addressesOf(list), ElementsAre(std::vector<uint8_t>{0xD8, 0x9E, 0xF3, 0x4A, 0x1B, 0x7E},
+                                                   std::vector<uint8_t>{0x08, 0x00, 0x27, 0x12, 0x34, 0x56},
+                                                   std::vector<uint8_t>{0x0A, 0x00, 0x27, 0x00, 0x00, 0x11}));
         EXPECT_EQ(std::string(list.adapters->Next->Description), "Intel(R) PRO/1000 MT Desktop Adapter");
     }
     const std::string threeRecords = std::to_string(3 * sizeof(IP_ADAPTER_INFO));
@@ -58,8 +57,10 @@ TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAske
 TEST_F(SystemProbes, NoMemoryOrAListingErrorListsNothingAndOnlyNoMemoryIsLogged) {
     for (const int failingAllocation : {0, 1, -1}) {  // -1: none fails, the listing does
         const bool noMemory = failingAllocation >= 0;
-        if (noMemory) addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
-        else profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
+        if (noMemory)
+            addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
+        else
+            profile.adapters.clear();  // GetAdaptersInfo: ERROR_NO_DATA
         start();
         if (noMemory) machine().faults().failHeapAllocAt = failingAllocation;
         LogCapture log;

@@ -101,17 +101,16 @@ TEST_P(WMIHelperStartUpFailure, LogsReturnsTheCodeAndLeavesNothingBehind) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, WMIHelperStartUpFailure,
-    ::testing::Values(
-        StartUpFailure{"ComLibrary", &profile::WmiFaults::coInitializeEx, E_OUTOFMEMORY,
-                       "WMIHelper: Failed to initialize COM library: Error code = 0x8007000e", 0},
-        StartUpFailure{"Security", &profile::WmiFaults::coInitializeSecurity, E_ACCESSDENIED,
-                       "WMIHelper: Failed to initialize COM security: Error code = 0x80070005", 0},
-        StartUpFailure{"Locator", &profile::WmiFaults::createLocator, REGDB_E_CLASSNOTREG,
-                       "WMIHelper: Failed to create IWbemLocator object: Error code = 0x80040154", 0},
-        StartUpFailure{"Connection", &profile::WmiFaults::connectServer, kAccessDenied,
-                       "WMIHelper: Could not connect to root/cimv2: Error code = 0x80041003", 0},
-        StartUpFailure{"ProxyBlanket", &profile::WmiFaults::setProxyBlanket, E_ACCESSDENIED,
-                       "WMIHelper: Could not set proxy blanket: Error code = 0x80070005", 0}),
+    ::testing::Values(StartUpFailure{"ComLibrary", &profile::WmiFaults::coInitializeEx, E_OUTOFMEMORY,
+                                     "WMIHelper: Failed to initialize COM library: Error code = 0x8007000e", 0},
+                      StartUpFailure{"Security", &profile::WmiFaults::coInitializeSecurity, E_ACCESSDENIED,
+                                     "WMIHelper: Failed to initialize COM security: Error code = 0x80070005", 0},
+                      StartUpFailure{"Locator", &profile::WmiFaults::createLocator, REGDB_E_CLASSNOTREG,
+                                     "WMIHelper: Failed to create IWbemLocator object: Error code = 0x80040154", 0},
+                      StartUpFailure{"Connection", &profile::WmiFaults::connectServer, kAccessDenied,
+                                     "WMIHelper: Could not connect to root/cimv2: Error code = 0x80041003", 0},
+                      StartUpFailure{"ProxyBlanket", &profile::WmiFaults::setProxyBlanket, E_ACCESSDENIED,
+                                     "WMIHelper: Could not set proxy blanket: Error code = 0x80070005", 0}),
     [](const ::testing::TestParamInfo<StartUpFailure>& info) { return info.param.name; });
 
 // --- Queries ---

@@ -126,7 +126,7 @@ unsigned long long fileSize(const std::filesystem::path& file) {
 }
 
 struct Writer {
-    std::string tag;                // "A", "B": one per process
+    std::string tag;                          // "A", "B": one per process
     std::map<unsigned long, int> threadOfId;  // Windows thread ID -> thread number
 };
 
@@ -143,9 +143,9 @@ Writer writerOf(const std::string& tag, const ChildResult& result) {
 // What one line of the log file is.
 struct Line {
     enum Kind { Header, Message, Empty, Broken } kind = Broken;
-    unsigned long threadId = 0;  // Header
-    std::string tag;             // Message
-    int thread = -1, entry = -1; // Message
+    unsigned long threadId = 0;   // Header
+    std::string tag;              // Message
+    int thread = -1, entry = -1;  // Message
 };
 
 Line classify(const std::string& text) {
@@ -233,7 +233,8 @@ void auditLog(const std::filesystem::path& file, const std::vector<Writer>& writ
             }
         }
         for (int t = 0; t < kThreads; ++t)
-            if (nextEntry[t] != kEntries) disorders.push_back(writer.tag + " thread " + std::to_string(t) + ": its last entry is missing");
+            if (nextEntry[t] != kEntries)
+                disorders.push_back(writer.tag + " thread " + std::to_string(t) + ": its last entry is missing");
     }
     EXPECT_LE(static_cast<double>(disorders.size()), static_cast<double>(expected) * lossAllowed)
         << disorders.size() << " entries lost or out of order, the first: " << (disorders.empty() ? "" : disorders[0]);
@@ -256,14 +257,17 @@ TEST(LogWriters, ThreadsOfOneOrTwoProcessesKeepTheirEntriesBarringAppendCollisio
         const auto log = folder / "CorvaneLog.txt";
         std::list<RunningChild> children;
         for (size_t p = 0; p < processes; ++p)
-            children.emplace_back(besideThisProgram(L"reliability_log_child.exe"),
-                                  std::vector<std::wstring>{folder.wstring(), std::wstring(1, static_cast<wchar_t>(L'A' + p)),
-                                                            std::to_wstring(kThreads), std::to_wstring(kEntries), eventName});
+            children.emplace_back(
+                besideThisProgram(L"reliability_log_child.exe"),
+                std::vector<std::wstring>{folder.wstring(), std::wstring(1, static_cast<wchar_t>(L'A' + p)),
+                                          std::to_wstring(kThreads), std::to_wstring(kEntries), eventName});
         Sleep(500);  // every process up and waiting
         SetEvent(go);
         std::vector<ChildResult> results;
-        for (RunningChild& child : children) results.push_back(child.waitWhileProgressing([&] { return fileSize(log); }, kStallMs));
-        const bool stalled = std::any_of(results.begin(), results.end(), [](const ChildResult& r) { return r.stalled; });
+        for (RunningChild& child : children)
+            results.push_back(child.waitWhileProgressing([&] { return fileSize(log); }, kStallMs));
+        const bool stalled = std::any_of(results.begin(), results.end(),
+                                         [](const ChildResult& r) { return r.stalled; });
         EXPECT_FALSE(stalled) << "the writers stopped making progress after " << entriesWritten(log) << " of "
                               << processes * kThreads * kEntries << " entries";
         if (stalled) continue;

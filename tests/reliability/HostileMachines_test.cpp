@@ -46,7 +46,9 @@ struct Dice {
     size_t below(size_t n) { return n == 0 ? 0 : static_cast<size_t>(engine() % n); }
     bool chance(int percent) { return below(100) < static_cast<size_t>(percent); }
     template <typename T>
-    T pick(std::initializer_list<T> choices) { return *(choices.begin() + below(choices.size())); }
+    T pick(std::initializer_list<T> choices) {
+        return *(choices.begin() + below(choices.size()));
+    }
     std::vector<uint8_t> bytes(size_t count) {
         std::vector<uint8_t> out(count);
         for (auto& b : out) b = static_cast<uint8_t>(engine());
@@ -56,9 +58,10 @@ struct Dice {
     size_t size() { return pick<size_t>({0, 1, 3, 4, 5, 259, 260, 261, 2047, 2048, 2049, 4095, 4096, 4097, 70000}); }
     std::wstring text() {
         switch (below(3)) {
-            case 0: return pick<std::wstring>({L"", L"0", L"VBOX", L"VMware", L"QEMU", L"Xen", L"08:00:27:12:34:56",
-                                               L"PCI\\VEN_80EE&DEV_CAFE", L"System", L"vboxservice.exe",
-                                               std::wstring(1, wchar_t(0xD800)), std::wstring(L"VBOX\0x", 6)});
+            case 0:
+                return pick<std::wstring>({L"", L"0", L"VBOX", L"VMware", L"QEMU", L"Xen", L"08:00:27:12:34:56",
+                                           L"PCI\\VEN_80EE&DEV_CAFE", L"System", L"vboxservice.exe",
+                                           std::wstring(1, wchar_t(0xD800)), std::wstring(L"VBOX\0x", 6)});
             case 1: {
                 std::wstring t(below(300), L'x');
                 for (auto& c : t) c = static_cast<wchar_t>(1 + below(0xFFFF));
@@ -74,19 +77,24 @@ struct Dice {
     }
 };
 
-const wchar_t* const kKeys[] = {
-    L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
-    L"HARDWARE\\Description\\System", L"SYSTEM\\ControlSet001\\Control\\SystemInformation",
-    L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"};
+const wchar_t* const kKeys[] = {L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
+                                L"HARDWARE\\Description\\System", L"SYSTEM\\ControlSet001\\Control\\SystemInformation",
+                                L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"};
 const wchar_t* const kValueNames[] = {L"Identifier", L"SystemBiosVersion", L"VideoBiosVersion", L"SystemBiosDate",
                                       L"SystemManufacturer"};
 const std::pair<const wchar_t*, std::vector<const wchar_t*>> kClasses[] = {
-    {L"Win32_BIOS", {L"SerialNumber"}},           {L"Win32_ComputerSystem", {L"Model", L"Manufacturer"}},
-    {L"Win32_Processor", {L"ProcessorId"}},       {L"Win32_VideoController", {L"Caption"}},
-    {L"Win32_CacheMemory", {L"Name"}},            {L"CIM_Slot", {L"Tag"}},
-    {L"Win32_NetworkAdapterConfiguration", {L"MACAddress"}}, {L"Win32_NTEventlogFile", {L"LogfileName", L"Sources"}},
-    {L"Win32_PnPEntity", {L"Name", L"DeviceID"}}, {L"Win32_Bus", {L"Name"}},
-    {L"Win32_BaseBoard", {L"Product", L"Manufacturer"}}, {L"Win32_PnPDevice", {L"Name", L"Caption", L"PNPDeviceID"}}};
+    {L"Win32_BIOS", {L"SerialNumber"}},
+    {L"Win32_ComputerSystem", {L"Model", L"Manufacturer"}},
+    {L"Win32_Processor", {L"ProcessorId"}},
+    {L"Win32_VideoController", {L"Caption"}},
+    {L"Win32_CacheMemory", {L"Name"}},
+    {L"CIM_Slot", {L"Tag"}},
+    {L"Win32_NetworkAdapterConfiguration", {L"MACAddress"}},
+    {L"Win32_NTEventlogFile", {L"LogfileName", L"Sources"}},
+    {L"Win32_PnPEntity", {L"Name", L"DeviceID"}},
+    {L"Win32_Bus", {L"Name"}},
+    {L"Win32_BaseBoard", {L"Product", L"Manufacturer"}},
+    {L"Win32_PnPDevice", {L"Name", L"Caption", L"PNPDeviceID"}}};
 
 // A crash ends the process: its seed is said first, for the replay.
 volatile uint64_t g_seed = 0;
@@ -101,8 +109,10 @@ void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
         case 1: {
             machine.firmware.acpiTables.clear();
             for (size_t i = dice.pick<size_t>({0, 1, 3, 1025}); i > 0; --i)
-                machine.firmware.acpiTables.push_back({static_cast<uint32_t>(dice.engine()), dice.bytes(dice.below(300))});
-            if (dice.chance(40)) machine.firmware.acpiEnumerationResult = dice.pick<uint32_t>({0, 3, 4, 4097, 0xFFFFFFFF});
+                machine.firmware.acpiTables.push_back(
+                    {static_cast<uint32_t>(dice.engine()), dice.bytes(dice.below(300))});
+            if (dice.chance(40))
+                machine.firmware.acpiEnumerationResult = dice.pick<uint32_t>({0, 3, 4, 4097, 0xFFFFFFFF});
             machine.firmware.functionsPresent = !dice.chance(5);
             break;
         }
@@ -111,7 +121,8 @@ void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
             key.accessDenied = dice.chance(10);
             const uint32_t type = static_cast<uint32_t>(dice.below(12));
             addRawValue(key, kValueNames[dice.below(std::size(kValueNames))], type,
-                        dice.chance(50) ? dice.bytes(dice.size()) : registryMultiStringBytes({dice.text(), dice.text()}));
+                        dice.chance(50) ? dice.bytes(dice.size())
+                                        : registryMultiStringBytes({dice.text(), dice.text()}));
             break;
         }
         case 3: {
@@ -123,11 +134,13 @@ void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
                 WmiRow row;
                 for (const wchar_t* property : properties) {
                     WmiValue value;
-                    value.vt = dice.pick<uint16_t>({VT_EMPTY, VT_NULL, VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_UNKNOWN, VT_UI1,
-                                                    VT_I8, VT_BSTR, VT_ARRAY | VT_BSTR});
+                    value.vt = dice.pick<uint16_t>({VT_EMPTY, VT_NULL, VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_UNKNOWN,
+                                                    VT_UI1, VT_I8, VT_BSTR, VT_ARRAY | VT_BSTR});
                     if (value.vt == VT_BSTR) value.text = dice.text();
-                    if (value.vt == (VT_ARRAY | VT_BSTR)) value.strings.assign(dice.pick<size_t>({0, 1, 40}), dice.text());
-                    if (value.vt != VT_UNKNOWN && value.vt != VT_BSTR) value.integer = static_cast<int64_t>(dice.engine());
+                    if (value.vt == (VT_ARRAY | VT_BSTR))
+                        value.strings.assign(dice.pick<size_t>({0, 1, 40}), dice.text());
+                    if (value.vt != VT_UNKNOWN && value.vt != VT_BSTR)
+                        value.integer = static_cast<int64_t>(dice.engine());
                     row.properties.emplace_back(property, value);
                 }
                 wmiClass.rows.push_back(std::move(row));
@@ -170,8 +183,8 @@ void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
             break;
         }
         case 7: {
-            const std::wstring folder = dice.pick<std::wstring>({L"", L"C:", L"\\\\?\\C:\\Windows", L"%ProgramW6432%",
-                                                                 L"C:\\" + std::wstring(300, L'w')});
+            const std::wstring folder = dice.pick<std::wstring>(
+                {L"", L"C:", L"\\\\?\\C:\\Windows", L"%ProgramW6432%", L"C:\\" + std::wstring(300, L'w')});
             (dice.chance(50) ? machine.system.windowsDirectory : machine.system.programW6432) = folder;
             machine.system.wow64 = dice.chance(50);
             machine.system.isWow64ProcessFails = dice.chance(20);

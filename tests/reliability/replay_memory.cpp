@@ -29,8 +29,9 @@ int wmain(int argc, wchar_t** argv) {
     const auto heapBefore = static_cast<long long>(corvane_bench::currentProcessMemory().heapBytes);
     for (int i = 0; i < kSmallReplays; ++i) Corvane::capture::replayMachine({});
     const long long heapGrowth = static_cast<long long>(corvane_bench::currentProcessMemory().heapBytes) - heapBefore;
-    std::printf("{\"fileBytes\": %.0f, \"peakGrowthBytes\": %llu, \"multiple\": %.1f, \"limit\": %.1f, \"verdict\": %d, "
-                "\"heapGrowthAfterSmallReplays\": %lld}\n",
-                size, static_cast<unsigned long long>(peak - before), multiple, limit, explanation.verdict.type, heapGrowth);
+    std::printf(
+        "{\"fileBytes\": %.0f, \"peakGrowthBytes\": %llu, \"multiple\": %.1f, \"limit\": %.1f, \"verdict\": %d, "
+        "\"heapGrowthAfterSmallReplays\": %lld}\n",
+        size, static_cast<unsigned long long>(peak - before), multiple, limit, explanation.verdict.type, heapGrowth);
     return multiple <= limit && heapGrowth < kSmallReplays * 8 ? 0 : 1;
 }

@@ -91,7 +91,8 @@ bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
     library.SetLogFolder(L"");
     print("logging, before", before);
     print("logging, after", after);
-    const bool ok = withinBound("handles (log on)", static_cast<long long>(after.handles) - before.handles, kHandleSlack);
+    const bool ok = withinBound("handles (log on)", static_cast<long long>(after.handles) - before.handles,
+                                kHandleSlack);
     DeleteFileW((folder + L"\\CorvaneLog.txt").c_str());
     RemoveDirectoryW(folder.c_str());
     return ok;
@@ -122,21 +123,25 @@ bool loadAndFreeCycles(const wchar_t* dll) {
     print("first cycle", first);
     print("last cycle", last);
     std::set<std::wstring> changed;  // loaded or gone since the first cycle
-    for (const auto& [one, other] : {std::pair{firstModules, loadedModules()}, std::pair{loadedModules(), firstModules}})
+    for (const auto& [one, other] :
+         {std::pair{firstModules, loadedModules()}, std::pair{loadedModules(), firstModules}})
         std::set_difference(one.begin(), one.end(), other.begin(), other.end(), std::inserter(changed, changed.end()));
-    for (const auto& module : changed) std::printf("module loaded or gone since the first cycle: %ls\n", module.c_str());
+    for (const auto& module : changed)
+        std::printf("module loaded or gone since the first cycle: %ls\n", module.c_str());
 
     bool ok = changed.empty();
     ok &= withinBound("handles (cycles)", static_cast<long long>(last.handles) - first.handles, kHandleSlack);
     ok &= withinBound("private bytes (cycles)",
                       static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes),
                       kPrivateBytesSlack);
-    ok &= withinBound("heap in use (cycles)", static_cast<long long>(last.heapBytes) - static_cast<long long>(first.heapBytes),
+    ok &= withinBound("heap in use (cycles)",
+                      static_cast<long long>(last.heapBytes) - static_cast<long long>(first.heapBytes),
                       kHeapBytesSlack);
     // The references still held, counted by freeing: destructive, so at the very end.
     for (const wchar_t* module : kSystemModules) {
         int references = 0;
-        for (HMODULE held; references <= cycles && (held = GetModuleHandleW(module)) && FreeLibrary(held);) ++references;
+        for (HMODULE held; references <= cycles && (held = GetModuleHandleW(module)) && FreeLibrary(held);)
+            ++references;
         std::printf("%ls: ", module);
         ok &= withinBound("references held", references, kReferenceSlack);
     }
@@ -171,7 +176,8 @@ bool soakInOneLoad(const wchar_t* dll, int calls) {
     bool ok = withinBound("handles", static_cast<long long>(end.handles) - warm.handles, kHandleSlack);
     ok &= withinBound("threads", static_cast<long long>(end.threads) - warm.threads, kThreadSlack);
     // Heap settles during the first half; a leak keeps growing in the second.
-    ok &= withinBound("private bytes", static_cast<long long>(end.privateBytes) - static_cast<long long>(halfway.privateBytes),
+    ok &= withinBound("private bytes",
+                      static_cast<long long>(end.privateBytes) - static_cast<long long>(halfway.privateBytes),
                       kPrivateBytesSlack);
     ok &= withinBound("heap in use", static_cast<long long>(end.heapBytes) - static_cast<long long>(halfway.heapBytes),
                       kHeapBytesSlack);

@@ -86,7 +86,8 @@ TEST_F(CommonChecksTest, The64BitProgramFilesFolderComesFromTheEnvironmentIn32Bi
 }
 
 TEST_F(CommonChecksTest, ManyAdaptersNeedTheLargerListAndAreAllWalked) {
-    for (int i = 0; i < 5; ++i) addAdapter(profile, "00:11:22:33:44:5" + std::to_string(i), "Hyper-V Virtual Ethernet Adapter");
+    for (int i = 0; i < 5; ++i)
+        addAdapter(profile, "00:11:22:33:44:5" + std::to_string(i), "Hyper-V Virtual Ethernet Adapter");
     addAdapter(profile, "00:16:3E:00:00:01", "XenServer PV Network Device #0");
     auto& machine = start();
     constexpr uint8_t xen[3] = {0x00, 0x16, 0x3E};

@@ -40,7 +40,8 @@ Row value(const char* check, const std::wstring& path, const std::wstring& name,
             [=](MachineProfile& p) { addStringValue(addRegistryKey(p, L"HKLM", path), name, text); }};
 }
 Row file(const char* check, const std::wstring& underWindows) {
-    return {check, "file " + narrow(underWindows), [=](MachineProfile& p) { addFile(p, L"C:\\Windows\\" + underWindows); }};
+    return {check, "file " + narrow(underWindows),
+            [=](MachineProfile& p) { addFile(p, L"C:\\Windows\\" + underWindows); }};
 }
 Row folder(const char* check, const std::wstring& underProgramFiles) {
     return {check, "folder " + narrow(underProgramFiles),
@@ -128,7 +129,8 @@ protected:
         profile = physicalMachineWithoutSigns();
         ASSERT_EQ(checksFinding(detectorName), std::vector<std::string>{}) << "a machine without signs";
         for (const Row& row : rows) {
-            const std::vector<std::string> expected = *row.check ? std::vector<std::string>{row.check} : std::vector<std::string>{};
+            const std::vector<std::string> expected = *row.check ? std::vector<std::string>{row.check}
+                                                                 : std::vector<std::string>{};
             for (const bool redacted : {false, true}) {
                 profile = physicalMachineWithoutSigns();
                 row.give(profile);
@@ -148,40 +150,80 @@ TEST_F(DetectorConstants, VirtualBox) {
     const std::wstring scsi0 = L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
     const std::wstring system = L"HARDWARE\\Description\\System";
     std::vector<Row> rows = {
-        process(p, L"vboxservice.exe"), process(p, L"vboxtray.exe"), process(none, L"VBoxService.exe"),
-        mac("checkMacAddresses", "08:00:27:12:34:56"), mac(none, "08:00:27:12:34:56", 5), mac(none, "08:00:28:12:34:56"),
-        key(k, L"HKLM", L"HARDWARE\\ACPI\\DSDT\\VBOX__"), key(k, L"HKLM", L"HARDWARE\\ACPI\\FADT\\VBOX__"),
-        key(k, L"HKLM", L"HARDWARE\\ACPI\\RSDT\\VBOX__"), key(k, L"HKLM", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"),
-        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxGuest"), key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxMouse"),
-        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxService"), key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxSF"),
-        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxVideo"), key(none, L"HKCU", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"),
-        value(v, scsi0, L"Identifier", L"vbox harddisk"), value(v, system, L"SystemBiosVersion", L"vbox   - 1"),
-        value(v, system, L"VideoBiosVersion", L"Oracle VirtualBox VGA BIOS"), value(v, system, L"SystemBiosDate", L"06/23/99"),
+        process(p, L"vboxservice.exe"),
+        process(p, L"vboxtray.exe"),
+        process(none, L"VBoxService.exe"),
+        mac("checkMacAddresses", "08:00:27:12:34:56"),
+        mac(none, "08:00:27:12:34:56", 5),
+        mac(none, "08:00:28:12:34:56"),
+        key(k, L"HKLM", L"HARDWARE\\ACPI\\DSDT\\VBOX__"),
+        key(k, L"HKLM", L"HARDWARE\\ACPI\\FADT\\VBOX__"),
+        key(k, L"HKLM", L"HARDWARE\\ACPI\\RSDT\\VBOX__"),
+        key(k, L"HKLM", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"),
+        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxGuest"),
+        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxMouse"),
+        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxService"),
+        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxSF"),
+        key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxVideo"),
+        key(none, L"HKCU", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"),
+        value(v, scsi0, L"Identifier", L"vbox harddisk"),
+        value(v, system, L"SystemBiosVersion", L"vbox   - 1"),
+        value(v, system, L"VideoBiosVersion", L"Oracle VirtualBox VGA BIOS"),
+        value(v, system, L"SystemBiosDate", L"06/23/99"),
         value(none, system, L"SystemBiosDate", L"06/23/98"),
         folder("checkDirectories", L"Oracle\\VirtualBox Guest Additions"),
-        device(d, L"\\\\.\\VBoxMiniRdrDN"), device(d, L"\\\\.\\VBoxGuest"), device(d, L"\\\\.\\pipe\\VBoxMiniRdDN"),
-        device(d, L"\\\\.\\VBoxTrayIPC"), device(d, L"\\\\.\\pipe\\VBoxTrayIPC"), device(none, L"\\\\.\\pipe\\VBoxMiniRdrDN"),
-        {none, "busy pipe", [](MachineProfile& m) { addDevice(m, L"\\\\.\\pipe\\VBoxTrayIPC", 231 /*ERROR_PIPE_BUSY*/); }},
+        device(d, L"\\\\.\\VBoxMiniRdrDN"),
+        device(d, L"\\\\.\\VBoxGuest"),
+        device(d, L"\\\\.\\pipe\\VBoxMiniRdDN"),
+        device(d, L"\\\\.\\VBoxTrayIPC"),
+        device(d, L"\\\\.\\pipe\\VBoxTrayIPC"),
+        device(none, L"\\\\.\\pipe\\VBoxMiniRdrDN"),
+        {none, "busy pipe",
+         [](MachineProfile& m) { addDevice(m, L"\\\\.\\pipe\\VBoxTrayIPC", 231 /*ERROR_PIPE_BUSY*/); }},
         {"checkWindows", "window class", [](MachineProfile& m) { addWindow(m, L"VBoxTrayToolWndClass", L"any"); }},
         {"checkWindows", "window title", [](MachineProfile& m) { addWindow(m, L"AnyClass", L"VBoxTrayToolWnd"); }},
-        {"checkNetworkProviders", "provider", [](MachineProfile& m) { addNetworkProvider(m, 0x00250000, L"virtualbox shared folders"); }},
-        {none, "longer provider", [](MachineProfile& m) { addNetworkProvider(m, 0x00250000, L"VirtualBox Shared Folders 2"); }},
-        smbios(s, "VirtualBox"), smbios(s, "vbox"), smbios(s, "VBOX"), smbios(none, "virtualBox Vbox"),
-        acpi(a, "VirtualBox"), acpi(a, "vbox"), acpi(a, "VBOX"), acpi(none, "Vbox"),
+        {"checkNetworkProviders", "provider",
+         [](MachineProfile& m) { addNetworkProvider(m, 0x00250000, L"virtualbox shared folders"); }},
+        {none, "longer provider",
+         [](MachineProfile& m) { addNetworkProvider(m, 0x00250000, L"VirtualBox Shared Folders 2"); }},
+        smbios(s, "VirtualBox"),
+        smbios(s, "vbox"),
+        smbios(s, "VBOX"),
+        smbios(none, "virtualBox Vbox"),
+        acpi(a, "VirtualBox"),
+        acpi(a, "vbox"),
+        acpi(a, "VBOX"),
+        acpi(none, "Vbox"),
         {a, "three-byte table list", [](MachineProfile& m) { m.firmware.acpiEnumerationResult = 3; }},
         {none, "one-table list", [](MachineProfile& m) { m.firmware.acpiEnumerationResult = 4; }},
-        wmiRows("checkWmiMacAddresses", L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}}),
+        wmiRows("checkWmiMacAddresses", L"Win32_NetworkAdapterConfiguration",
+                {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}}),
         wmiRows(none, L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08-00-27-AB-CD-EF")}}}),
-        wmiRows(none, L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}}, true),  // first row
-        wmiRows(none, L"Win32_PnPEntity", {{{L"Name", wmiText(L"82801FB 82441FX 82371SB OpenHCD")}}, {{L"Name", wmiText(L"82801FB")}}}),
-        wmiRows(none, L"Win32_Bus", {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}},
-                                     {{L"Name", wmiText(L"PNP_BUS_0")}}, {{L"Name", wmiText(L"USB_BUS_0")}}}, true),
-        wmiRows(none, L"Win32_Bus", {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}},
-                                     {{L"Name", wmiText(L"USB_BUS_0")}}}, true),
-        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}, true),
-        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity", {{{L"DeviceID", wmiText(L"ACPI\\PNP0A03\\0")}}, {{L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE")}}}, true),
+        wmiRows(none, L"Win32_NetworkAdapterConfiguration", {{{L"MACAddress", wmiText(L"08:00:27:AB:CD:EF")}}},
+                true),  // first row
+        wmiRows(none, L"Win32_PnPEntity",
+                {{{L"Name", wmiText(L"82801FB 82441FX 82371SB OpenHCD")}}, {{L"Name", wmiText(L"82801FB")}}}),
+        wmiRows(none, L"Win32_Bus",
+                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
+                 {{L"Name", wmiText(L"PCI_BUS_0")}},
+                 {{L"Name", wmiText(L"PNP_BUS_0")}},
+                 {{L"Name", wmiText(L"USB_BUS_0")}}},
+                true),
+        wmiRows(none, L"Win32_Bus",
+                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
+                 {{L"Name", wmiText(L"PCI_BUS_0")}},
+                 {{L"Name", wmiText(L"USB_BUS_0")}}},
+                true),
+        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity",
+                {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}, true),
+        wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity",
+                {{{L"DeviceID", wmiText(L"ACPI\\PNP0A03\\0")}}, {{L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE")}}},
+                true),
         wmiRows("checkWmiBuses", L"Win32_Bus",
-                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}}, {{L"Name", wmiText(L"PCI_BUS_0")}}, {{L"Name", wmiText(L"PNP_BUS_0")}}}, true),
+                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
+                 {{L"Name", wmiText(L"PCI_BUS_0")}},
+                 {{L"Name", wmiText(L"PNP_BUS_0")}}},
+                true),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Product", wmiText(L"VirtualBox")}}}),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Manufacturer", wmiText(L"Oracle Corporation")}}}),
         wmiRows("checkWmiPnpDevices", L"Win32_PnPDevice", {{{L"Name", wmiText(L"VBOX CD-ROM")}}}),
@@ -189,14 +231,16 @@ TEST_F(DetectorConstants, VirtualBox) {
         wmiRows("checkWmiPnpDevices", L"Win32_PnPDevice", {{{L"PNPDeviceID", wmiText(L"PCI\\VEN_VBOX")}}}),
         wmiRows(none, L"Win32_PnPDevice", {{{L"Name", wmiText(L"vbox")}, {L"PNPDeviceID", wmiText(L"VEN_vbox")}}}),
     };
-    for (const wchar_t* name : {L"drivers\\VBoxMouse.sys", L"drivers\\VBoxGuest.sys", L"drivers\\VBoxSF.sys", L"drivers\\VBoxVideo.sys",
-                                L"vboxdisp.dll", L"vboxhook.dll", L"vboxmrxnp.dll", L"vboxogl.dll", L"vboxoglarrayspu.dll",
-                                L"vboxoglcrutil.dll", L"vboxoglerrorspu.dll", L"vboxoglfeedbackspu.dll", L"vboxoglpackspu.dll",
-                                L"vboxoglpassthroughspu.dll", L"vboxservice.exe", L"vboxtray.exe", L"VBoxControl.exe"})
+    for (const wchar_t* name :
+         {L"drivers\\VBoxMouse.sys", L"drivers\\VBoxGuest.sys", L"drivers\\VBoxSF.sys", L"drivers\\VBoxVideo.sys",
+          L"vboxdisp.dll", L"vboxhook.dll", L"vboxmrxnp.dll", L"vboxogl.dll", L"vboxoglarrayspu.dll",
+          L"vboxoglcrutil.dll", L"vboxoglerrorspu.dll", L"vboxoglfeedbackspu.dll", L"vboxoglpackspu.dll",
+          L"vboxoglpassthroughspu.dll", L"vboxservice.exe", L"vboxtray.exe", L"VBoxControl.exe"})
         rows.push_back(file(f, std::wstring(L"System32\\") + name));
     for (const wchar_t* source : {L"vboxvideo", L"VBoxVideoW8", L"VBOXWDDM"})
         rows.push_back(wmiRows("checkEventLogSources", L"Win32_NTEventlogFile",
-                               {{{L"LogfileName", wmiText(L"system")}, {L"Sources", wmiStrings({L"disk", source})}}}, true));
+                               {{{L"LogfileName", wmiText(L"system")}, {L"Sources", wmiStrings({L"disk", source})}}},
+                               true));
     for (const wchar_t* part : {L"82801FB", L"82441FX", L"82371SB", L"OpenHCD"}) {
         const WmiProperties entity = {{L"Name", wmiText(std::wstring(L"Intel ") + part)}};
         rows.push_back(wmiRows("checkWmiPnpEntities", L"Win32_PnPEntity", {entity, entity, entity}));
@@ -205,43 +249,69 @@ TEST_F(DetectorConstants, VirtualBox) {
 }
 
 TEST_F(DetectorConstants, VMware) {
-    const char *p = "checkProcesses", *m = "checkMacAddresses", *v = "checkRegistryValues", *f = "checkFiles", *d = "checkDevices";
+    const char *p = "checkProcesses", *m = "checkMacAddresses", *v = "checkRegistryValues", *f = "checkFiles",
+               *d = "checkDevices";
     const std::wstring scsi = L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
-    auto port = [&](wchar_t n) { std::wstring k = scsi; k[k.find(L'%')] = n; return k; };
+    auto port = [&](wchar_t n) {
+        std::wstring k = scsi;
+        k[k.find(L'%')] = n;
+        return k;
+    };
     const std::wstring info = L"SYSTEM\\ControlSet001\\Control\\SystemInformation";
     std::vector<Row> rows = {
-        {"checkAdapterDescriptions", "description", [](MachineProfile& x) { addAdapter(x, "02:00:00:00:00:01", "VMWare"); }},
+        {"checkAdapterDescriptions", "description",
+         [](MachineProfile& x) { addAdapter(x, "02:00:00:00:00:01", "VMWare"); }},
         {none, "description in other case", [](MachineProfile& x) { addAdapter(x, "02:00:00:00:00:01", "VMware"); }},
         {none, "longer description", [](MachineProfile& x) { addAdapter(x, "02:00:00:00:00:01", "VMWare Adapter"); }},
-        process(p, L"vmtoolsd.exe"), process(p, L"vmwaretray.exe"), process(p, L"vmwareuser.exe"),
-        process(p, L"VGAuthService.exe"), process(p, L"vmacthlp.exe"), process(none, L"VMToolsd.exe"),
-        mac(m, "00:05:69:01:02:03"), mac(m, "00:0C:29:01:02:03"), mac(m, "00:1C:14:01:02:03"), mac(m, "00:50:56:C0:00:08"),
-        mac(none, "00:50:57:C0:00:08"), mac(none, "00:50:56:C0:00:08", 8),
+        process(p, L"vmtoolsd.exe"),
+        process(p, L"vmwaretray.exe"),
+        process(p, L"vmwareuser.exe"),
+        process(p, L"VGAuthService.exe"),
+        process(p, L"vmacthlp.exe"),
+        process(none, L"VMToolsd.exe"),
+        mac(m, "00:05:69:01:02:03"),
+        mac(m, "00:0C:29:01:02:03"),
+        mac(m, "00:1C:14:01:02:03"),
+        mac(m, "00:50:56:C0:00:08"),
+        mac(none, "00:50:57:C0:00:08"),
+        mac(none, "00:50:56:C0:00:08", 8),
         key("checkRegistryKeys", L"HKLM", L"SOFTWARE\\VMware, Inc.\\VMware Tools"),
-        value(v, port(L'0'), L"Identifier", L"vmware virtual disk"), value(v, port(L'1'), L"Identifier", L"VMware Virtual disk"),
-        value(v, port(L'2'), L"Identifier", L"VMWARE"), value(v, info, L"SystemManufacturer", L"VMware, Inc."),
-        value(v, info, L"SystemProductName", L"VMware7,1"), value(none, port(L'3'), L"Identifier", L"VMware Virtual disk"),
-        smbios("checkSmbiosTable", "VMware"), smbios(none, "VMWARE vmware"), acpi("checkAcpiTables", "VMWARE"), acpi(none, "VMware"),
-        folder("checkDirectories", L"vmware"), device(d, L"\\\\.\\HGFS"), device(d, L"\\\\.\\vmci"),
-        {none, "driver folder", [](MachineProfile& x) { addDirectory(x, L"C:\\Windows\\System32\\drivers\\vmci.sys"); }},
+        value(v, port(L'0'), L"Identifier", L"vmware virtual disk"),
+        value(v, port(L'1'), L"Identifier", L"VMware Virtual disk"),
+        value(v, port(L'2'), L"Identifier", L"VMWARE"),
+        value(v, info, L"SystemManufacturer", L"VMware, Inc."),
+        value(v, info, L"SystemProductName", L"VMware7,1"),
+        value(none, port(L'3'), L"Identifier", L"VMware Virtual disk"),
+        smbios("checkSmbiosTable", "VMware"),
+        smbios(none, "VMWARE vmware"),
+        acpi("checkAcpiTables", "VMWARE"),
+        acpi(none, "VMware"),
+        folder("checkDirectories", L"vmware"),
+        device(d, L"\\\\.\\HGFS"),
+        device(d, L"\\\\.\\vmci"),
+        {none, "driver folder",
+         [](MachineProfile& x) { addDirectory(x, L"C:\\Windows\\System32\\drivers\\vmci.sys"); }},
         // Links are followed: judged by their targets.
         {none, "dangling link named like a driver",
          [](MachineProfile& x) { addLink(x, L"C:\\Windows\\System32\\drivers\\vmci.sys", L"D:\\gone\\vmci.sys"); }},
-        {f, "link to a driver file", [](MachineProfile& x) {
+        {f, "link to a driver file",
+         [](MachineProfile& x) {
              addFile(x, L"D:\\store\\vmci.sys");
              addLink(x, L"C:\\Windows\\System32\\drivers\\vmci.sys", L"D:\\store\\vmci.sys");
          }},
-        {"checkDirectories", "link to a folder", [](MachineProfile& x) {
+        {"checkDirectories", "link to a folder",
+         [](MachineProfile& x) {
              addDirectory(x, L"D:\\store\\VMware");
              addLink(x, L"C:\\Program Files\\VMWare", L"D:\\store\\VMware");
          }},
-        {none, "folder link to a file", [](MachineProfile& x) {
+        {none, "folder link to a file",
+         [](MachineProfile& x) {
              addFile(x, L"D:\\store\\VMware");
              addLink(x, L"C:\\Program Files\\VMWare", L"D:\\store\\VMware");
          }},
     };
-    for (const wchar_t* name : {L"vmnet", L"vmmouse", L"vmusb", L"vm3dmp", L"vmci", L"vmhgfs", L"vmmemctl", L"vmx86", L"vmrawdsk",
-                                L"vmusbmouse", L"vmkdb", L"vmnetuserif", L"vmnetadapter"})
+    for (const wchar_t* name : {L"vmnet", L"vmmouse", L"vmusb", L"vm3dmp", L"vmci", L"vmhgfs", L"vmmemctl", L"vmx86",
+                                L"vmrawdsk", L"vmusbmouse", L"vmkdb", L"vmnetuserif", L"vmnetadapter"})
         rows.push_back(file(f, std::wstring(L"System32\\drivers\\") + name + L".sys"));
     expectRows("VMWare", rows);
 }
@@ -252,15 +322,16 @@ TEST_F(DetectorConstants, TheOtherProducts) {
     auto exports = [](const char* check, std::string name) {
         return Row{check, "export " + name, [=](MachineProfile& x) { x.system.kernel32Exports.push_back(name); }};
     };
-    expectRows("Parallels", {process(p, L"prl_cc.exe"), process(p, L"prl_tools.exe"), process(none, L"PRL_CC.EXE"),
-                             mac(m, "00:1C:42:1F:2A:03"), mac(none, "00:1C:43:1F:2A:03"), mac(none, "00:1C:42:1F:2A:03", 5)});
-    expectRows("Qemu", {process(p, L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
-                        value(v, L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
-                              L"Identifier", L"qemu harddisk"),
-                        value(v, L"HARDWARE\\Description\\System", L"SystemBiosVersion", L"BOCHS - 1 QEMU"),
-                        value(none, L"HARDWARE\\Description\\System", L"VideoBiosVersion", L"QEMU"),
-                        smbios(s, "qemu"), smbios(s, "QEMU"), smbios(none, "Qemu"), acpi(a, "BOCH"), acpi(a, "BXPC"),
-                        acpi(none, "boch bxpc")});
+    expectRows("Parallels",
+               {process(p, L"prl_cc.exe"), process(p, L"prl_tools.exe"), process(none, L"PRL_CC.EXE"),
+                mac(m, "00:1C:42:1F:2A:03"), mac(none, "00:1C:43:1F:2A:03"), mac(none, "00:1C:42:1F:2A:03", 5)});
+    expectRows("Qemu",
+               {process(p, L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
+                value(v, L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
+                      L"Identifier", L"qemu harddisk"),
+                value(v, L"HARDWARE\\Description\\System", L"SystemBiosVersion", L"BOCHS - 1 QEMU"),
+                value(none, L"HARDWARE\\Description\\System", L"VideoBiosVersion", L"QEMU"), smbios(s, "qemu"),
+                smbios(s, "QEMU"), smbios(none, "Qemu"), acpi(a, "BOCH"), acpi(a, "BXPC"), acpi(none, "boch bxpc")});
     expectRows("Hyper-V", {process(p, L"VMSrvc.exe"), process(p, L"VMUSrvc.exe"), process(none, L"vmsrvc.exe"),
                            key(k, L"HKLM", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters"),
                            key(none, L"HKCU", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters")});

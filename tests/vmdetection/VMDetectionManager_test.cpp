@@ -70,8 +70,9 @@ TEST_F(VMDetectionManagerTest, AGeneralSignAloneGivesNoneAfterEveryProgressLine)
     Corvane::testing::LogCapture log;
     profile.system.totalPhysicalMemory = 512ull << 20;
     EXPECT_EQ(detections(), (std::vector<std::pair<int, std::string>>{{0, ""}, kNone, kNone}));
-    for (const char* line : {"Checking VirtualBox process: vboxservice.exe", "Checking VirtualBox process: vboxtray.exe",
-                             "Checking reg key: HARDWARE\\ACPI\\DSDT\\VBOX__", "Performing WMI query: SELECT * FROM Win32_Bus"})
+    for (const char* line :
+         {"Checking VirtualBox process: vboxservice.exe", "Checking VirtualBox process: vboxtray.exe",
+          "Checking reg key: HARDWARE\\ACPI\\DSDT\\VBOX__", "Performing WMI query: SELECT * FROM Win32_Bus"})
         EXPECT_EQ(log.countLines(line), 2u) << line;
 }
 

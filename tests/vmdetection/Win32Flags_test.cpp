@@ -20,10 +20,12 @@ const std::map<std::string, std::string> kExpected = {
     {"RegOpenKeyExW", "options=0 access=0x00020019"},
     {"CreateFileW device", "access=0x80000000 share=0x00000001 disposition=3 flags=0x00000080"},
     {"CreateFileW path", "access=0x00000000 share=0x00000007 disposition=3 flags=0x02000000"},
-    {"CoInitializeSecurity", "descriptor=null authServices=-1/null reserved1=null authnLevel=0 impLevel=3 authList=null "
-                             "capabilities=0x00000000 reserved3=null"},
-    {"CoSetProxyBlanket", "authnService=10 authzService=0 principal=null authnLevel=3 impLevel=3 identity=null "
-                          "capabilities=0x00000000"},
+    {"CoInitializeSecurity",
+     "descriptor=null authServices=-1/null reserved1=null authnLevel=0 impLevel=3 authList=null "
+     "capabilities=0x00000000 reserved3=null"},
+    {"CoSetProxyBlanket",
+     "authnService=10 authzService=0 principal=null authnLevel=3 impLevel=3 identity=null "
+     "capabilities=0x00000000"},
     {"ConnectServer", "locale=MS_409 flags=0x00000080"},
     {"ExecQuery", "language=WQL flags=0x00000030"},
     {"Next", "timeout=0xFFFFFFFF count=1"},

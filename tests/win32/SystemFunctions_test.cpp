@@ -35,7 +35,8 @@ const Row kRows[] = {
     {"mpr.dll", "WNetGetProviderNameW",
      [](MachineProfile& p) { addNetworkProvider(p, WNNC_NET_RDR2SAMPLE, L"VirtualBox Shared Folders"); },
      [] { return VirtualBoxDetection(nullptr).checkNetworkProviders(); }},
-    {"powrprof.dll", "GetPwrCapabilities", [](MachineProfile& p) { p.system.power = {true, false, false, false, false, false}; },
+    {"powrprof.dll", "GetPwrCapabilities",
+     [](MachineProfile& p) { p.system.power = {true, false, false, false, false, false}; },
      [] { return GeneralDetection(nullptr).checkPowerCapabilities(); }},
 };
 
@@ -61,7 +62,8 @@ TEST_F(SystemFunctionsTest, LoadedFromSystem32UntilFoundAndAMissingModuleOrExpor
             machine.faults().missingExports.clear();
             EXPECT_TRUE(row.check());
             EXPECT_TRUE(row.check());
-            EXPECT_EQ(callArguments("LoadLibraryExW"), std::vector<std::string>(available ? 1 : 2, std::string(row.module) + " 0x00000800"));
+            EXPECT_EQ(callArguments("LoadLibraryExW"),
+                      std::vector<std::string>(available ? 1 : 2, std::string(row.module) + " 0x00000800"));
             EXPECT_EQ(machine.countCalls("FreeLibrary"), refusal == Refusal::Export ? 1u : 0u);
             EXPECT_EQ(log.text(), "");
             stop();

@@ -12,10 +12,12 @@ std::string quotedOrNone(const std::string& text) { return text.empty() ? "none"
 std::vector<std::string> differencesFromExpected(const profile::Expectation& expected, const SurveyResult& result) {
     std::vector<std::string> differences;
     if (expected.type != result.verdict.type) {
-        differences.push_back("type: expected " + std::to_string(expected.type) + ", got " + std::to_string(result.verdict.type));
+        differences.push_back("type: expected " + std::to_string(expected.type) + ", got " +
+                              std::to_string(result.verdict.type));
     }
     if (expected.name != result.verdict.name) {
-        differences.push_back("name: expected " + quotedOrNone(expected.name) + ", got " + quotedOrNone(result.verdict.name));
+        differences.push_back("name: expected " + quotedOrNone(expected.name) + ", got " +
+                              quotedOrNone(result.verdict.name));
     }
     if (expected.decidedBy != result.decidedBy) {
         differences.push_back("decidedBy: expected " + quotedOrNone(expected.decidedBy) + ", got " +

@@ -62,7 +62,8 @@ void RecordingState::addAcpiTable(DWORD id) {
     profile::FirmwareTable table;
     table.id = id;
     // A listed table that cannot be read is kept with no bytes.
-    if (realGetSystemFirmwareTable) table.data = readWholeTable(realGetSystemFirmwareTable, platform::kProviderAcpi, id);
+    if (realGetSystemFirmwareTable)
+        table.data = readWholeTable(realGetSystemFirmwareTable, platform::kProviderAcpi, id);
     profile.firmware.acpiTables.push_back(std::move(table));
 }
 

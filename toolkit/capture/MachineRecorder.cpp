@@ -10,7 +10,6 @@ namespace Corvane::capture {
 namespace detail {
 namespace {
 
-
 RecordingState* g_current = nullptr;
 
 // The folder of absent paths: these errors of a status query mean "not there".
@@ -185,7 +184,7 @@ BOOL WINAPI recordGetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INF
         entry.error = error ? error : ERROR_GEN_FAILURE;
     } else {
         entry.kind = (information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? profile::PathKind::Directory
-                                                                                 : profile::PathKind::File;
+                                                                                : profile::PathKind::File;
     }
     recordPath(*state, std::move(entry));
     return result;
@@ -231,8 +230,8 @@ BOOL WINAPI recordGlobalMemoryStatusEx(LPMEMORYSTATUSEX status) {
     const BOOL result = machine().GlobalMemoryStatusEx(status);
     LastErrorKeeper keep;
     if (RecordingState* state = current()) {
-        state->profile.system.totalPhysicalMemory =
-            result ? std::optional<uint64_t>(status->ullTotalPhys) : std::nullopt;
+        state->profile.system.totalPhysicalMemory = result ? std::optional<uint64_t>(status->ullTotalPhys)
+                                                           : std::nullopt;
     }
     return result;
 }
@@ -394,7 +393,7 @@ void recordDiskDrives(RecordingState& state, const GUID* setupClass, PCWSTR enum
         if (size > 0) {
             std::vector<uint8_t> ids(size, 0);
             if (machine().SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type, ids.data(), size,
-                                                              &size)) {
+                                                            &size)) {
                 drive.hardwareIds = splitMultiString(ids);
             }
         }
@@ -443,11 +442,10 @@ HRESULT WINAPI recordCoInitializeEx(LPVOID reserved, DWORD flags) {
 }
 
 HRESULT WINAPI recordCoInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG services,
-                                          SOLE_AUTHENTICATION_SERVICE* authentication, void* reserved1,
-                                          DWORD level, DWORD impersonation, void* list, DWORD capabilities,
-                                          void* reserved3) {
+                                          SOLE_AUTHENTICATION_SERVICE* authentication, void* reserved1, DWORD level,
+                                          DWORD impersonation, void* list, DWORD capabilities, void* reserved3) {
     const HRESULT result = machine().CoInitializeSecurity(descriptor, services, authentication, reserved1, level,
-                                                           impersonation, list, capabilities, reserved3);
+                                                          impersonation, list, capabilities, reserved3);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && state->firstCall("CoInitializeSecurity") && FAILED(result)) {
@@ -473,12 +471,12 @@ HRESULT WINAPI recordCoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD c
     return result;
 }
 
-HRESULT WINAPI recordCoSetProxyBlanket(IUnknown* proxy, DWORD authentication, DWORD authorization,
-                                       OLECHAR* principal, DWORD level, DWORD impersonation,
-                                       RPC_AUTH_IDENTITY_HANDLE identity, DWORD capabilities) {
+HRESULT WINAPI recordCoSetProxyBlanket(IUnknown* proxy, DWORD authentication, DWORD authorization, OLECHAR* principal,
+                                       DWORD level, DWORD impersonation, RPC_AUTH_IDENTITY_HANDLE identity,
+                                       DWORD capabilities) {
     // The blanket belongs on the real proxy, not on the wrapper that stands for it.
-    const HRESULT result = machine().CoSetProxyBlanket(realProxyOf(proxy), authentication, authorization,
-                                                        principal, level, impersonation, identity, capabilities);
+    const HRESULT result = machine().CoSetProxyBlanket(realProxyOf(proxy), authentication, authorization, principal,
+                                                       level, impersonation, identity, capabilities);
     LastErrorKeeper keep;
     RecordingState* state = current();
     if (state && state->firstCall("CoSetProxyBlanket") && FAILED(result)) {
@@ -560,8 +558,7 @@ MachineRecorder::~MachineRecorder() = default;
 
 const platform::Win32Api& MachineRecorder::api() const { return state_->api; }
 
-MachineRecorder::Binding::Binding(MachineRecorder& recorder)
-    : previous_(detail::g_current), seam_(recorder.api()) {
+MachineRecorder::Binding::Binding(MachineRecorder& recorder) : previous_(detail::g_current), seam_(recorder.api()) {
     detail::g_current = recorder.state_.get();
 }
 

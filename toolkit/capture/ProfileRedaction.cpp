@@ -36,8 +36,8 @@ std::wstring widen(const std::string& utf8) {
 
 std::string narrow(const std::wstring& wide) {
     if (wide.empty()) return {};
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                           nullptr);
     std::string utf8(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length, nullptr, nullptr);
     return utf8;
@@ -46,11 +46,32 @@ std::string narrow(const std::wstring& wide) {
 // WMI properties whose whole value identifies the machine, its owner or its network.
 const std::set<std::wstring>& identifyingProperties() {
     static const std::set<std::wstring> names = {
-        L"serialnumber", L"identifyingnumber", L"uuid", L"smbiosassettag", L"assettag",
-        L"username", L"primaryownername", L"primaryownercontact", L"registereduser", L"organization",
-        L"dnshostname", L"domain", L"workgroup", L"dnsdomain", L"dnsdomainsuffixsearchorder", L"ipaddress",
-        L"ipsubnet", L"defaultipgateway", L"dhcpserver", L"dnsserversearchorder", L"winsprimaryserver",
-        L"winssecondaryserver", L"settingid", L"guid", L"networkaddresses", L"permanentaddress",
+        L"serialnumber",
+        L"identifyingnumber",
+        L"uuid",
+        L"smbiosassettag",
+        L"assettag",
+        L"username",
+        L"primaryownername",
+        L"primaryownercontact",
+        L"registereduser",
+        L"organization",
+        L"dnshostname",
+        L"domain",
+        L"workgroup",
+        L"dnsdomain",
+        L"dnsdomainsuffixsearchorder",
+        L"ipaddress",
+        L"ipsubnet",
+        L"defaultipgateway",
+        L"dhcpserver",
+        L"dnsserversearchorder",
+        L"winsprimaryserver",
+        L"winssecondaryserver",
+        L"settingid",
+        L"guid",
+        L"networkaddresses",
+        L"permanentaddress",
     };
     return names;
 }
@@ -58,8 +79,8 @@ const std::set<std::wstring>& identifyingProperties() {
 // Properties holding a device instance path, whose instance part may carry a
 // serial number (USB storage, Bluetooth addresses).
 const std::set<std::wstring>& instancePathProperties() {
-    static const std::set<std::wstring> names = {L"deviceid", L"pnpdeviceid", L"sameelement", L"systemelement",
-                                                 L"antecedent", L"dependent"};
+    static const std::set<std::wstring> names = {L"deviceid",      L"pnpdeviceid", L"sameelement",
+                                                 L"systemelement", L"antecedent",  L"dependent"};
     return names;
 }
 
@@ -87,7 +108,8 @@ std::wstring redactInstancePath(const std::wstring& text) {
     if (separators < 2) return text;
     // A device the system enumerates itself ("ROOT\\WINE\\WINEBUS",
     // "ROOT\\LEGACY_BEEP\\0000") is numbered or named by Windows, not by a serial.
-    if (profile::equalsIgnoreCase(std::wstring_view(text).substr(begin, std::min<size_t>(5, end - begin)), L"root\\")) return text;
+    if (profile::equalsIgnoreCase(std::wstring_view(text).substr(begin, std::min<size_t>(5, end - begin)), L"root\\"))
+        return text;
     return text.substr(0, at) + redactText(std::wstring_view(text).substr(at, end - at)) + text.substr(end);
 }
 
@@ -102,9 +124,9 @@ bool isWordCharacter(wchar_t c) {
 // is no reason to touch "ROOT\WINE\WINEBUS" or "\\HOST\root\cimv2".
 const std::set<std::wstring>& busWords() {
     static const std::set<std::wstring> words = {
-        L"acpi", L"acpi_hal", L"bth", L"bthenum", L"display", L"hdaudio", L"hid", L"htree", L"ide", L"monitor",
-        L"nvme", L"pci", L"pciide", L"root", L"scsi", L"sd", L"storage", L"sw", L"swd", L"uefi", L"umb", L"usb",
-        L"usbstor",
+        L"acpi",    L"acpi_hal", L"bth",  L"bthenum", L"display", L"hdaudio", L"hid",     L"htree",
+        L"ide",     L"monitor",  L"nvme", L"pci",     L"pciide",  L"root",    L"scsi",    L"sd",
+        L"storage", L"sw",       L"swd",  L"uefi",    L"umb",     L"usb",     L"usbstor",
     };
     return words;
 }
@@ -116,7 +138,8 @@ const std::set<std::wstring>& busWords() {
 bool isSystemWordAt(std::wstring_view lower, size_t at, size_t length) {
     const size_t end = at + length;
     if (length == 1 && end < lower.size() && lower[end] == L':') return true;
-    if (end >= lower.size() || lower[end] != L'\\' || !busWords().count(std::wstring(lower.substr(at, length)))) return false;
+    if (end >= lower.size() || lower[end] != L'\\' || !busWords().count(std::wstring(lower.substr(at, length))))
+        return false;
     if (at == 0 || lower[at - 1] == L'"') return true;
     const std::wstring_view before = lower.substr(0, at);
     if (before.ends_with(L"enum\\")) return true;
@@ -136,8 +159,8 @@ struct KnownNames {
 
     void add(std::wstring_view name) {
         // Names every Windows machine has: they identify nobody.
-        static const std::set<std::wstring> shared = {L"public", L"default", L"all users", L"default user",
-                                                      L"administrator", L"system", L"localhost", L"workgroup"};
+        static const std::set<std::wstring> shared = {L"public",        L"default", L"all users", L"default user",
+                                                      L"administrator", L"system",  L"localhost", L"workgroup"};
         std::wstring lower = lowerCase(name);
         while (!lower.empty() && std::iswspace(lower.back())) lower.pop_back();
         if (lower.empty() || shared.count(lower)) return;
@@ -147,7 +170,8 @@ struct KnownNames {
     // Users' folders: "\Users\NAME\" and "\Documents and Settings\NAME\".
     void addFromPath(std::wstring_view text) {
         const std::wstring lower = lowerCase(text);
-        for (std::wstring_view folder : {std::wstring_view(L"\\users\\"), std::wstring_view(L"\\documents and settings\\")}) {
+        for (std::wstring_view folder :
+             {std::wstring_view(L"\\users\\"), std::wstring_view(L"\\documents and settings\\")}) {
             for (size_t at = lower.find(folder); at != std::wstring::npos; at = lower.find(folder, at + 1)) {
                 const size_t begin = at + folder.size();
                 size_t end = begin;
@@ -245,7 +269,8 @@ KnownNames collectNames(MachineProfile& profile) {
         for (auto& row : wmiClass.rows) {
             for (auto& [property, value] : row.properties) {
                 const std::wstring name = lowerCase(property);
-                if (computerSystem && (name == L"name" || name == L"dnshostname" || name == L"domain")) known.add(value.text);
+                if (computerSystem && (name == L"name" || name == L"dnshostname" || name == L"domain"))
+                    known.add(value.text);
                 if (name == L"username") {
                     // DOMAIN\user: both halves.
                     const size_t slash = value.text.find(L'\\');

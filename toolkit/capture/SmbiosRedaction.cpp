@@ -37,7 +37,8 @@ const std::vector<std::string>& firmwarePatterns() {
     static const std::vector<std::string> patterns = [] {
         std::set<std::string> bytes;
         utils::vmdetection::forEachSearchWord([&bytes](const utils::vmdetection::SearchWord& word) {
-            if (word.match == utils::vmdetection::WordMatch::Bytes) bytes.insert(std::string(word.text.begin(), word.text.end()));
+            if (word.match == utils::vmdetection::WordMatch::Bytes)
+                bytes.insert(std::string(word.text.begin(), word.text.end()));
         });
         return std::vector<std::string>(bytes.begin(), bytes.end());
     }();

@@ -15,10 +15,10 @@ namespace Corvane::capture {
 
 struct SurveyResult {
     explain::Verdict verdict;
-    std::string gate;                 // "GeneralDetection.<step>"; "" when the gate stayed closed
-    std::string decidedBy;            // "<Detector>.<check>"; "" when no product was recognised
-    std::vector<std::string> signs;   // "<Detector>.<check>" of every check that shows a sign, in the
-                                      // explanation's order (the gate's steps first)
+    std::string gate;                // "GeneralDetection.<step>"; "" when the gate stayed closed
+    std::string decidedBy;           // "<Detector>.<check>"; "" when no product was recognised
+    std::vector<std::string> signs;  // "<Detector>.<check>" of every check that shows a sign, in the
+                                     // explanation's order (the gate's steps first)
 };
 
 // What an explanation says in a survey's words.

@@ -170,8 +170,8 @@ public:
     }
 
     // The rest only forwards: the library asks nothing else of WMI.
-    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR name, LONG flags, IWbemContext* context,
-                                            IWbemServices** opened, IWbemCallResult** result) override {
+    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR name, LONG flags, IWbemContext* context, IWbemServices** opened,
+                                            IWbemCallResult** result) override {
         return inner_->OpenNamespace(name, flags, context, opened, result);
     }
     HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink* sink) override { return inner_->CancelAsyncCall(sink); }
@@ -234,8 +234,8 @@ public:
                                                       IWbemObjectSink* sink) override {
         return inner_->CreateInstanceEnumAsync(filter, flags, context, sink);
     }
-    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR language, const BSTR query, LONG flags,
-                                             IWbemContext* context, IWbemObjectSink* sink) override {
+    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR language, const BSTR query, LONG flags, IWbemContext* context,
+                                             IWbemObjectSink* sink) override {
         return inner_->ExecQueryAsync(language, query, flags, context, sink);
     }
     HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR language, const BSTR query, LONG flags,
@@ -262,10 +262,10 @@ public:
     explicit RecordingLocator(IWbemLocator* inner) : Wrapper(inner) {}
 
     HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password,
-                                            const BSTR locale, LONG flags, const BSTR authority,
-                                            IWbemContext* context, IWbemServices** services) override {
-        const HRESULT result =
-            inner_->ConnectServer(resource, user, password, locale, flags, authority, context, services);
+                                            const BSTR locale, LONG flags, const BSTR authority, IWbemContext* context,
+                                            IWbemServices** services) override {
+        const HRESULT result = inner_->ConnectServer(resource, user, password, locale, flags, authority, context,
+                                                     services);
         RecordingState* state = current();
         if (!state) return result;
         if (FAILED(result)) {

@@ -72,7 +72,8 @@ DetectorOutcome explainProduct(VMDetectionDefault& detector) {
     if (const std::optional<KnownDetector> known = knownDetector(detector)) own = known->own;
     const auto& slots = VMDetectionDefault::checkSlots();
     for (size_t i = 0; i < slots.size(); ++i) {
-        outcome.checks.push_back(runCheck({slots[i].name, [&detector, check = slots[i].check] { return (detector.*check)(); }}));
+        outcome.checks.push_back(
+            runCheck({slots[i].name, [&detector, check = slots[i].check] { return (detector.*check)(); }}));
         outcome.checks.back().own = own[i];
     }
     return outcome;

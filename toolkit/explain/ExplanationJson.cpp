@@ -17,16 +17,11 @@ ordered_json checkJson(const CheckOutcome& check) {
     ordered_json evidence = ordered_json::array();
     for (size_t i = 0; i < check.evidence.size(); ++i) {
         const std::string hint = i < check.hostHints.size() ? check.hostHints[i] : "";
-        evidence.push_back({{"kind", check.evidence[i].kind},
-                            {"value", check.evidence[i].value},
-                            {"hostArtefact", textOrNull(hint)}});
+        evidence.push_back(
+            {{"kind", check.evidence[i].kind}, {"value", check.evidence[i].value}, {"hostArtefact", textOrNull(hint)}});
     }
-    return {{"check", check.check},
-            {"own", check.own},
-            {"sign", check.sign},
-            {"reached", check.reached},
-            {"decisive", check.decisive},
-            {"nanoseconds", check.elapsed.count()},
+    return {{"check", check.check},           {"own", check.own},           {"sign", check.sign},
+            {"reached", check.reached},       {"decisive", check.decisive}, {"nanoseconds", check.elapsed.count()},
             {"evidence", std::move(evidence)}};
 }
 
@@ -37,7 +32,8 @@ ordered_json contextJson(const ExplanationContext& context) {
             {"elevation", textOrNull(context.elevation)},
             {"wmiAnswered", context.wmiConnected && context.wmiFinalStatus == 0},
             {"wmiConnectStatus", context.wmiConnected ? ordered_json(nullptr) : ordered_json(context.wmiConnectStatus)},
-            {"wmiFailedStatus", context.wmiFinalStatus == 0 ? ordered_json(nullptr) : ordered_json(context.wmiFinalStatus)}};
+            {"wmiFailedStatus",
+             context.wmiFinalStatus == 0 ? ordered_json(nullptr) : ordered_json(context.wmiFinalStatus)}};
 }
 
 ordered_json detectorJson(const DetectorOutcome& detector) {

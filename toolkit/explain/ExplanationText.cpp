@@ -11,7 +11,7 @@ std::string padded(const std::string& text, size_t width) {
     return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
-constexpr int kCheckColumn = 34;  // wide enough for the longest check name
+constexpr int kCheckColumn = 34;           // wide enough for the longest check name
 constexpr size_t kHeaderValueColumn = 14;  // where "Verdict:      " ends
 constexpr size_t kArtefactIndent = 10;
 
@@ -43,7 +43,8 @@ std::string detectorHeading(const DetectorOutcome& detector) {
 }
 
 std::string checkMark(const DetectorOutcome& detector, const CheckOutcome& check) {
-    if (check.decisive) return detector.role == DetectorRole::Gate ? "  <- opened the gate" : "  <- decided the verdict";
+    if (check.decisive)
+        return detector.role == DetectorRole::Gate ? "  <- opened the gate" : "  <- decided the verdict";
     if (detector.asked && !check.reached) return "  (not reached)";
     return "";
 }

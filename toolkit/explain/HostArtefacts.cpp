@@ -14,33 +14,36 @@ enum class Match { Contains, StartsWith, Equals };
 
 // One kind of host artefact.  `check` empty: whatever check noted it.
 struct HostArtefact {
-    std::string_view kind;    // the artefact's kind, as the checks note it
+    std::string_view kind;  // the artefact's kind, as the checks note it
     std::string_view check;
     Match match;
-    std::string_view text;    // compared without regard to case
+    std::string_view text;  // compared without regard to case
     std::string_view hint;
 };
 
 // Adapters are recognised by their description first: it names the product.
 constexpr HostArtefact kAdapterDescriptions[] = {
     {"adapter", "", Match::Contains, "Virtual Ethernet Adapter for VMnet",
-     "VMware Workstation's host-side adapter (VMnet1 host-only, VMnet8 NAT): on every machine VMware runs on as a host"},
+     "VMware Workstation's host-side adapter (VMnet1 host-only, VMnet8 NAT): on every machine VMware runs on as a "
+     "host"},
     {"adapter", "", Match::Contains, "VirtualBox Host-Only",
      "VirtualBox's host-only adapter: on every machine VirtualBox is installed on as a host"},
     {"adapter", "", Match::Contains, "Hyper-V Virtual Ethernet Adapter",
-     "a Hyper-V virtual switch adapter, vEthernet (...): on hosts with Hyper-V, WSL2, Docker Desktop or Windows Sandbox too"},
+     "a Hyper-V virtual switch adapter, vEthernet (...): on hosts with Hyper-V, WSL2, Docker Desktop or Windows "
+     "Sandbox too"},
 };
 
 constexpr HostArtefact kArtefacts[] = {
     // Address ranges the products give their host-side adapters.
-    {"MAC address", "", Match::StartsWith, "00:50:56:C0:00:",
-     "VMware's range for its host-side VMnet adapters: on every machine VMware runs on as a host"},
+    {"MAC address", "", Match::StartsWith,
+     "00:50:56:C0:00:", "VMware's range for its host-side VMnet adapters: on every machine VMware runs on as a host"},
     {"MAC address", "", Match::StartsWith, "0A:00:27:",
      "VirtualBox's range for its host-only adapters: on every machine VirtualBox is installed on as a host"},
-    {"MAC address", "", Match::StartsWith, "00:15:5D:",
-     "Hyper-V's range: guests' adapters, and also the host's vEthernet (...) switch adapters"},
+    {"MAC address", "", Match::StartsWith,
+     "00:15:5D:", "Hyper-V's range: guests' adapters, and also the host's vEthernet (...) switch adapters"},
     {"hardware ID", "", Match::Contains, "Msft____Virtual_Disk",
-     "Microsoft's virtual disk: a Hyper-V guest's disk, and also any VHD or VHDX mounted on a physical machine (a Dev Drive, an image opened in Explorer)"},
+     "Microsoft's virtual disk: a Hyper-V guest's disk, and also any VHD or VHDX mounted on a physical machine (a Dev "
+     "Drive, an image opened in Explorer)"},
     {"ACPI enumeration", "", Match::Equals, "0 bytes",
      "Wine lists no ACPI tables on any machine, physical ones included; Windows always has some"},
     {"WMI class", "checkSlotCount", Match::Equals, "CIM_Slot",
@@ -49,10 +52,8 @@ constexpr HostArtefact kArtefacts[] = {
      "many physical laptops describe no port connectors in their SMBIOS table"},
     {"file", "", Match::Contains, "\\drivers\\vmx86.sys",
      "the driver of VMware Workstation and Player on the host, not of a guest"},
-    {"file", "", Match::Contains, "\\drivers\\vmnetadapter.sys",
-     "the driver of VMware's host-side VMnet adapters"},
-    {"file", "", Match::Contains, "\\drivers\\vmnetuserif.sys",
-     "a driver of VMware's host-side networking"},
+    {"file", "", Match::Contains, "\\drivers\\vmnetadapter.sys", "the driver of VMware's host-side VMnet adapters"},
+    {"file", "", Match::Contains, "\\drivers\\vmnetuserif.sys", "a driver of VMware's host-side networking"},
 };
 
 std::string lower(std::string_view text) {

@@ -20,6 +20,7 @@ std::string adapterDescriptionFor(std::string_view macAddress);
 // Why `artefact`, noted by `check`, also turns up on physical machines; ""
 // when it does not.  `adapterDescription` is the adapter behind a MAC
 // address artefact, when known.
-std::string hostArtefactHint(std::string_view check, const Artefact& artefact, std::string_view adapterDescription = {});
+std::string hostArtefactHint(std::string_view check, const Artefact& artefact,
+                             std::string_view adapterDescription = {});
 
 }  // namespace Corvane::explain

@@ -73,7 +73,8 @@ RegistryValue& addStringValue(RegistryKey& key, const std::wstring& name, const 
     return putValue(key, name, type, registryStringBytes(text));
 }
 
-RegistryValue& addMultiStringValue(RegistryKey& key, const std::wstring& name, const std::vector<std::wstring>& strings) {
+RegistryValue& addMultiStringValue(RegistryKey& key, const std::wstring& name,
+                                   const std::vector<std::wstring>& strings) {
     return putValue(key, name, kRegMultiSz, registryMultiStringBytes(strings));
 }
 
@@ -156,7 +157,9 @@ FirmwareTable& addAcpiTable(MachineProfile& profile, std::string_view signature,
     return profile.firmware.acpiTables.back();
 }
 
-void setSmbios(MachineProfile& profile, std::vector<uint8_t> rawSmbios) { profile.firmware.rawSmbios = std::move(rawSmbios); }
+void setSmbios(MachineProfile& profile, std::vector<uint8_t> rawSmbios) {
+    profile.firmware.rawSmbios = std::move(rawSmbios);
+}
 
 std::vector<uint8_t> acpiTableBytes(std::string_view signature, std::string_view oemId, std::string_view oemTableId,
                                     const std::vector<uint8_t>& body) {
@@ -258,7 +261,8 @@ WmiRow& addWmiRow(MachineProfile& profile, const std::wstring& className, WmiPro
     return c.rows.back();
 }
 
-void setWmiValue(MachineProfile& profile, const std::wstring& className, const std::wstring& property, WmiValue value, size_t row) {
+void setWmiValue(MachineProfile& profile, const std::wstring& className, const std::wstring& property, WmiValue value,
+                 size_t row) {
     auto& c = addWmiClass(profile, className);
     while (c.rows.size() <= row) c.rows.emplace_back();
     auto& properties = c.rows[row].properties;
@@ -286,7 +290,8 @@ MachineProfile physicalMachineWithoutSigns() {
     addMultiStringValue(description, L"SystemBiosVersion", {L"DELL   - 1072009", L"1.18.0"});
     addStringValue(description, L"SystemBiosDate", L"07/14/2022");
     addStringValue(description, L"Identifier", L"AT/AT COMPATIBLE");
-    auto& scsi = addRegistryKey(p, L"HKLM", L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0");
+    auto& scsi = addRegistryKey(p, L"HKLM",
+                                L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0");
     addStringValue(scsi, L"Identifier", L"NVMe     Samsung SSD 970 2B2Q");
     addStringValue(scsi, L"Type", L"DiskPeripheral");
     auto& info = addRegistryKey(p, L"HKLM", L"SYSTEM\\ControlSet001\\Control\\SystemInformation");
@@ -303,100 +308,134 @@ MachineProfile physicalMachineWithoutSigns() {
     addRegistryKey(p, L"HKCU", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer");
 
     // File system.
-    for (const auto* dir : {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWOW64", L"C:\\Windows\\SysWOW64\\drivers",
-                            L"C:\\Program Files", L"C:\\Program Files\\Dell", L"C:\\Program Files\\Common Files",
-                            L"C:\\Program Files (x86)", L"C:\\Users\\Public"})
+    for (const auto* dir :
+         {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWOW64",
+          L"C:\\Windows\\SysWOW64\\drivers", L"C:\\Program Files", L"C:\\Program Files\\Dell",
+          L"C:\\Program Files\\Common Files", L"C:\\Program Files (x86)", L"C:\\Users\\Public"})
         addDirectory(p, dir);
-    for (const auto* file : {L"C:\\Windows\\explorer.exe", L"C:\\Windows\\System32\\kernel32.dll", L"C:\\Windows\\System32\\ntdll.dll",
-                             L"C:\\Windows\\System32\\drivers\\disk.sys", L"C:\\Windows\\System32\\drivers\\stornvme.sys",
-                             L"C:\\Windows\\System32\\drivers\\e1d68x64.sys", L"C:\\Windows\\SysWOW64\\kernel32.dll"})
+    for (const auto* file :
+         {L"C:\\Windows\\explorer.exe", L"C:\\Windows\\System32\\kernel32.dll", L"C:\\Windows\\System32\\ntdll.dll",
+          L"C:\\Windows\\System32\\drivers\\disk.sys", L"C:\\Windows\\System32\\drivers\\stornvme.sys",
+          L"C:\\Windows\\System32\\drivers\\e1d68x64.sys", L"C:\\Windows\\SysWOW64\\kernel32.dll"})
         addFile(p, file);
     addDevice(p, L"\\\\.\\PhysicalDrive0", 5 /*ERROR_ACCESS_DENIED: not elevated*/);
     addDevice(p, L"\\\\.\\pipe\\lsass");
 
     // Processes, in the order Toolhelp lists them.
-    p.processes = {{0, L"[System Process]"}, {4, L"System"},        {108, L"Registry"},      {412, L"smss.exe"},
-                   {560, L"csrss.exe"},      {648, L"wininit.exe"}, {788, L"services.exe"},  {804, L"lsass.exe"},
-                   {936, L"svchost.exe"},    {1012, L"svchost.exe"}, {1304, L"svchost.exe"}, {3720, L"explorer.exe"},
+    p.processes = {{0, L"[System Process]"},     {4, L"System"},          {108, L"Registry"},
+                   {412, L"smss.exe"},           {560, L"csrss.exe"},     {648, L"wininit.exe"},
+                   {788, L"services.exe"},       {804, L"lsass.exe"},     {936, L"svchost.exe"},
+                   {1012, L"svchost.exe"},       {1304, L"svchost.exe"},  {3720, L"explorer.exe"},
                    {4416, L"RuntimeBroker.exe"}, {5128, L"SearchApp.exe"}};
 
     addAdapter(p, "D8:9E:F3:4A:1B:7E", "Intel(R) Ethernet Connection (7) I219-LM");
 
     // Firmware: a bare-metal SMBIOS table and a few ACPI tables of the same OEM.
-    std::vector<uint8_t> biosArea{1, 2, 0x00, 0xF0, 3, 0xFF, 0x80, 0x98, 0x8B, 0x3F, 0x01, 0x00, 0x11, 0x00, 0x03, 0x0D, 1, 18, 0xFF, 0xFF};
+    std::vector<uint8_t> biosArea{1,    2,    0x00, 0xF0, 3,    0xFF, 0x80, 0x98, 0x8B, 0x3F,
+                                  0x01, 0x00, 0x11, 0x00, 0x03, 0x0D, 1,    18,   0xFF, 0xFF};
     std::vector<uint8_t> systemArea{1, 2, 3, 4};
-    for (uint8_t b : {0x4C, 0x4C, 0x45, 0x44, 0x00, 0x48, 0x32, 0x10, 0x80, 0x4B, 0xB7, 0xC0, 0x4F, 0x39, 0x4B, 0x32}) systemArea.push_back(b);
+    for (uint8_t b : {0x4C, 0x4C, 0x45, 0x44, 0x00, 0x48, 0x32, 0x10, 0x80, 0x4B, 0xB7, 0xC0, 0x4F, 0x39, 0x4B, 0x32})
+        systemArea.push_back(b);
     systemArea.insert(systemArea.end(), {6, 5, 6});
     std::vector<uint8_t> boardArea{1, 2, 3, 4, 0, 0x09, 0, 0x00, 0x03, 0x0A, 0};
     std::vector<uint8_t> chassisArea{1, 0x03, 0, 2, 0, 0x03, 0x03, 0x03, 0x03, 0, 0, 0, 0, 0, 1, 0, 0};
     setSmbios(p, rawSmbiosData({
                      smbiosStructure(0, 0x0000, biosArea, {"Dell Inc.", "1.18.0", "07/14/2022"}),
-                     smbiosStructure(1, 0x0100, systemArea, {"Dell Inc.", "OptiPlex 7070", "Not Specified", "7H2K9Q2", "0929", "OptiPlex"}),
+                     smbiosStructure(1, 0x0100, systemArea,
+                                     {"Dell Inc.", "OptiPlex 7070", "Not Specified", "7H2K9Q2", "0929", "OptiPlex"}),
                      smbiosStructure(2, 0x0200, boardArea, {"Dell Inc.", "0YNVJG", "A00", "/7H2K9Q2/CNFCW0099200D4/"}),
                      smbiosStructure(3, 0x0300, chassisArea, {"Dell Inc.", "7H2K9Q2"}),
                  }));
     addAcpiTable(p, "FACP", acpiTableBytes("FACP", "DELL  ", "CBX3    ", std::vector<uint8_t>(80, 0)));
-    addAcpiTable(p, "APIC", acpiTableBytes("APIC", "DELL  ", "CBX3    ", {0x00, 0x00, 0xE0, 0xFE, 0x01, 0x00, 0x00, 0x00}));
-    addAcpiTable(p, "DSDT", acpiTableBytes("DSDT", "DELL  ", "CBX3    ", bytesOf("\x10\x4F\x05\\_SB_PCI0_HID\x0CPNP0A08")));
+    addAcpiTable(p, "APIC",
+                 acpiTableBytes("APIC", "DELL  ", "CBX3    ", {0x00, 0x00, 0xE0, 0xFE, 0x01, 0x00, 0x00, 0x00}));
+    addAcpiTable(p, "DSDT",
+                 acpiTableBytes("DSDT", "DELL  ", "CBX3    ", bytesOf("\x10\x4F\x05\\_SB_PCI0_HID\x0CPNP0A08")));
     addAcpiTable(p, "SSDT", acpiTableBytes("SSDT", "DELL  ", "CpuSsdt ", bytesOf("\x10\x20\\_PR_CPU0")));
     addAcpiTable(p, "MCFG", acpiTableBytes("MCFG", "DELL  ", "CBX3    ", std::vector<uint8_t>(16, 0)));
     addAcpiTable(p, "HPET", acpiTableBytes("HPET", "DELL  ", "CBX3    ", std::vector<uint8_t>(20, 0)));
 
     addDiskDrive(p, {L"SCSI\\DiskSamsung_SSD_970_EVO_500GB_2B2QEXE7", L"SCSI\\DiskSamsung_SSD_970_EVO_500GB_",
-                     L"SCSI\\DiskSamsung_", L"SCSI\\Samsung_SSD_970_EVO_500GB_2", L"Samsung_SSD_970_EVO_500GB_2", L"GenDisk"});
+                     L"SCSI\\DiskSamsung_", L"SCSI\\Samsung_SSD_970_EVO_500GB_2", L"Samsung_SSD_970_EVO_500GB_2",
+                     L"GenDisk"});
     addWindow(p, L"Shell_TrayWnd", L"");
     addWindow(p, L"Progman", L"Program Manager");
     addNetworkProvider(p, 0x00020000 /*WNNC_NET_LANMAN*/, L"Microsoft Windows Network");
     addNetworkProvider(p, 0x002E0000 /*WNNC_NET_DAV*/, L"Web Client Network");
 
     // WMI.
-    addWmiRow(p, L"Win32_BIOS", {{L"Manufacturer", wmiText(L"Dell Inc.")}, {L"Name", wmiText(L"1.18.0")},
-                                 {L"SerialNumber", wmiText(L"7H2K9Q2")}, {L"SMBIOSBIOSVersion", wmiText(L"1.18.0")},
-                                 {L"Version", wmiText(L"DELL   - 1072009")}});
-    addWmiRow(p, L"Win32_ComputerSystem", {{L"Manufacturer", wmiText(L"Dell Inc.")}, {L"Model", wmiText(L"OptiPlex 7070")},
-                                           {L"Name", wmiText(L"DESKTOP-7H2K9Q2")}, {L"TotalPhysicalMemory", wmiText(L"17041772544")},
-                                           {L"HypervisorPresent", wmiBool(false)}});
-    addWmiRow(p, L"Win32_Processor", {{L"Manufacturer", wmiText(L"GenuineIntel")},
-                                      {L"Name", wmiText(L"Intel(R) Core(TM) i7-9700 CPU @ 3.00GHz")},
-                                      {L"ProcessorId", wmiText(L"BFEBFBFF000906ED")}, {L"NumberOfCores", wmiInt(8)}});
-    addWmiRow(p, L"Win32_VideoController", {{L"Caption", wmiText(L"Intel(R) UHD Graphics 630")},
-                                            {L"Name", wmiText(L"Intel(R) UHD Graphics 630")},
-                                            {L"PNPDeviceID", wmiText(L"PCI\\VEN_8086&DEV_3E98&SUBSYS_08E01028&REV_02\\3&11583659&0&10")}});
+    addWmiRow(p, L"Win32_BIOS",
+              {{L"Manufacturer", wmiText(L"Dell Inc.")},
+               {L"Name", wmiText(L"1.18.0")},
+               {L"SerialNumber", wmiText(L"7H2K9Q2")},
+               {L"SMBIOSBIOSVersion", wmiText(L"1.18.0")},
+               {L"Version", wmiText(L"DELL   - 1072009")}});
+    addWmiRow(p, L"Win32_ComputerSystem",
+              {{L"Manufacturer", wmiText(L"Dell Inc.")},
+               {L"Model", wmiText(L"OptiPlex 7070")},
+               {L"Name", wmiText(L"DESKTOP-7H2K9Q2")},
+               {L"TotalPhysicalMemory", wmiText(L"17041772544")},
+               {L"HypervisorPresent", wmiBool(false)}});
+    addWmiRow(p, L"Win32_Processor",
+              {{L"Manufacturer", wmiText(L"GenuineIntel")},
+               {L"Name", wmiText(L"Intel(R) Core(TM) i7-9700 CPU @ 3.00GHz")},
+               {L"ProcessorId", wmiText(L"BFEBFBFF000906ED")},
+               {L"NumberOfCores", wmiInt(8)}});
+    addWmiRow(p, L"Win32_VideoController",
+              {{L"Caption", wmiText(L"Intel(R) UHD Graphics 630")},
+               {L"Name", wmiText(L"Intel(R) UHD Graphics 630")},
+               {L"PNPDeviceID", wmiText(L"PCI\\VEN_8086&DEV_3E98&SUBSYS_08E01028&REV_02\\3&11583659&0&10")}});
     for (int level = 1; level <= 3; ++level)
-        addWmiRow(p, L"Win32_CacheMemory", {{L"DeviceID", wmiText(L"Cache Memory " + std::to_wstring(level - 1))},
-                                            {L"Purpose", wmiText(L"L" + std::to_wstring(level) + L" Cache")}});
+        addWmiRow(p, L"Win32_CacheMemory",
+                  {{L"DeviceID", wmiText(L"Cache Memory " + std::to_wstring(level - 1))},
+                   {L"Purpose", wmiText(L"L" + std::to_wstring(level) + L" Cache")}});
     for (int bank = 0; bank < 2; ++bank)
-        addWmiRow(p, L"Win32_PhysicalMemory", {{L"BankLabel", wmiText(L"BANK " + std::to_wstring(bank))},
-                                               {L"Capacity", wmiText(L"8589934592")}, {L"Manufacturer", wmiText(L"SK Hynix")},
-                                               {L"Tag", wmiText(L"Physical Memory " + std::to_wstring(bank))}});
+        addWmiRow(p, L"Win32_PhysicalMemory",
+                  {{L"BankLabel", wmiText(L"BANK " + std::to_wstring(bank))},
+                   {L"Capacity", wmiText(L"8589934592")},
+                   {L"Manufacturer", wmiText(L"SK Hynix")},
+                   {L"Tag", wmiText(L"Physical Memory " + std::to_wstring(bank))}});
     addWmiRow(p, L"Win32_SMBIOSMemory", {{L"DeviceID", wmiText(L"Memory Array 0")}, {L"Purpose", wmiNull()}});
     for (const auto* id : {L"Cache Memory 0", L"Cache Memory 1", L"Cache Memory 2", L"Memory Array 0"})
         addWmiRow(p, L"CIM_Memory", {{L"DeviceID", wmiText(id)}});
     for (const auto* tag : {L"Port Connector 0", L"Port Connector 1", L"Port Connector 2"})
-        addWmiRow(p, L"CIM_PhysicalConnector", {{L"Tag", wmiText(tag)}, {L"ExternalReferenceDesignator", wmiText(L"USB")}});
+        addWmiRow(p, L"CIM_PhysicalConnector",
+                  {{L"Tag", wmiText(tag)}, {L"ExternalReferenceDesignator", wmiText(L"USB")}});
     for (const auto* slot : {L"PCIEX16_1", L"PCIEX1_1", L"M.2_SSD"})
-        addWmiRow(p, L"CIM_Slot", {{L"SlotDesignation", wmiText(slot)}, {L"Tag", wmiText(std::wstring(L"System Slot ") + slot)}});
+        addWmiRow(p, L"CIM_Slot",
+                  {{L"SlotDesignation", wmiText(slot)}, {L"Tag", wmiText(std::wstring(L"System Slot ") + slot)}});
     for (const auto* bus : {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0", L"PCI_BUS_1", L"PCI_BUS_2", L"USB_BUS_0"})
         addWmiRow(p, L"Win32_Bus", {{L"DeviceID", wmiText(bus)}, {L"Name", wmiText(bus)}});
-    addWmiRow(p, L"Win32_BaseBoard", {{L"Manufacturer", wmiText(L"Dell Inc.")}, {L"Product", wmiText(L"0YNVJG")},
-                                      {L"SerialNumber", wmiText(L"/7H2K9Q2/CNFCW0099200D4/")}, {L"Version", wmiText(L"A00")}});
-    addWmiRow(p, L"Win32_NetworkAdapterConfiguration", {{L"Description", wmiText(L"Microsoft Kernel Debug Network Adapter")},
-                                                        {L"MACAddress", wmiNull()}});
-    addWmiRow(p, L"Win32_NetworkAdapterConfiguration", {{L"Description", wmiText(L"Intel(R) Ethernet Connection (7) I219-LM")},
-                                                        {L"MACAddress", wmiText(L"D8:9E:F3:4A:1B:7E")}});
-    for (const auto* name : {L"Intel(R) 300 Series Chipset Family LPC Controller (Q370) - A306", L"Samsung SSD 970 EVO 500GB",
-                             L"Intel(R) Ethernet Connection (7) I219-LM", L"PCI Express Root Complex",
-                             L"Intel(R) USB 3.1 eXtensible Host Controller - 1.10 (Microsoft)", L"High Definition Audio Controller"})
+    addWmiRow(p, L"Win32_BaseBoard",
+              {{L"Manufacturer", wmiText(L"Dell Inc.")},
+               {L"Product", wmiText(L"0YNVJG")},
+               {L"SerialNumber", wmiText(L"/7H2K9Q2/CNFCW0099200D4/")},
+               {L"Version", wmiText(L"A00")}});
+    addWmiRow(p, L"Win32_NetworkAdapterConfiguration",
+              {{L"Description", wmiText(L"Microsoft Kernel Debug Network Adapter")}, {L"MACAddress", wmiNull()}});
+    addWmiRow(p, L"Win32_NetworkAdapterConfiguration",
+              {{L"Description", wmiText(L"Intel(R) Ethernet Connection (7) I219-LM")},
+               {L"MACAddress", wmiText(L"D8:9E:F3:4A:1B:7E")}});
+    for (const auto* name :
+         {L"Intel(R) 300 Series Chipset Family LPC Controller (Q370) - A306", L"Samsung SSD 970 EVO 500GB",
+          L"Intel(R) Ethernet Connection (7) I219-LM", L"PCI Express Root Complex",
+          L"Intel(R) USB 3.1 eXtensible Host Controller - 1.10 (Microsoft)", L"High Definition Audio Controller"})
         addWmiRow(p, L"Win32_PnPEntity", {{L"Name", wmiText(name)}, {L"Caption", wmiText(name)}});
-    addWmiRow(p, L"Win32_PnPDevice", {{L"SameElement", wmiText(L"\\\\DESKTOP-7H2K9Q2\\root\\cimv2:Win32_DiskDrive.DeviceID=\"\\\\\\\\.\\\\PHYSICALDRIVE0\"")},
-                                      {L"SystemElement", wmiText(L"\\\\DESKTOP-7H2K9Q2\\root\\cimv2:Win32_PnPEntity.DeviceID=\"SCSI\\\\DISK&VEN_NVME\"")}});
-    addWmiRow(p, L"Win32_DiskDrive", {{L"Model", wmiText(L"Samsung SSD 970 EVO 500GB")},
-                                      {L"PNPDeviceID", wmiText(L"SCSI\\DISK&VEN_NVME&PROD_SAMSUNG_SSD_970\\5&2A4B1D3C&0&000000")}});
-    addWmiRow(p, L"Win32_NTEventlogFile", {{L"LogfileName", wmiText(L"Application")},
-                                           {L"Sources", wmiStrings({L"Application", L"Application Error", L"MsiInstaller"})}});
-    addWmiRow(p, L"Win32_NTEventlogFile", {{L"LogfileName", wmiText(L"System")},
-                                           {L"Sources", wmiStrings({L"System", L"Service Control Manager", L"disk", L"stornvme", L"e1dexpress",
-                                                                    L"igfx"})}});
+    addWmiRow(p, L"Win32_PnPDevice",
+              {{L"SameElement",
+                wmiText(L"\\\\DESKTOP-7H2K9Q2\\root\\cimv2:Win32_DiskDrive.DeviceID=\"\\\\\\\\.\\\\PHYSICALDRIVE0\"")},
+               {L"SystemElement",
+                wmiText(L"\\\\DESKTOP-7H2K9Q2\\root\\cimv2:Win32_PnPEntity.DeviceID=\"SCSI\\\\DISK&VEN_NVME\"")}});
+    addWmiRow(p, L"Win32_DiskDrive",
+              {{L"Model", wmiText(L"Samsung SSD 970 EVO 500GB")},
+               {L"PNPDeviceID", wmiText(L"SCSI\\DISK&VEN_NVME&PROD_SAMSUNG_SSD_970\\5&2A4B1D3C&0&000000")}});
+    addWmiRow(p, L"Win32_NTEventlogFile",
+              {{L"LogfileName", wmiText(L"Application")},
+               {L"Sources", wmiStrings({L"Application", L"Application Error", L"MsiInstaller"})}});
+    addWmiRow(p, L"Win32_NTEventlogFile",
+              {{L"LogfileName", wmiText(L"System")},
+               {L"Sources",
+                wmiStrings({L"System", L"Service Control Manager", L"disk", L"stornvme", L"e1dexpress", L"igfx"})}});
     return p;
 }
 

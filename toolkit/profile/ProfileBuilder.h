@@ -25,8 +25,10 @@ namespace Corvane::profile {
 RegistryKey& addRegistryKey(MachineProfile& profile, const std::wstring& root, const std::wstring& path);
 RegistryKey* findRegistryKey(MachineProfile& profile, const std::wstring& root, const std::wstring& path);
 // Values replace an existing value of the same name (names compare case-insensitively).
-RegistryValue& addStringValue(RegistryKey& key, const std::wstring& name, const std::wstring& text, uint32_t type = 1 /*REG_SZ*/);
-RegistryValue& addMultiStringValue(RegistryKey& key, const std::wstring& name, const std::vector<std::wstring>& strings);
+RegistryValue& addStringValue(RegistryKey& key, const std::wstring& name, const std::wstring& text,
+                              uint32_t type = 1 /*REG_SZ*/);
+RegistryValue& addMultiStringValue(RegistryKey& key, const std::wstring& name,
+                                   const std::vector<std::wstring>& strings);
 RegistryValue& addDwordValue(RegistryKey& key, const std::wstring& name, uint32_t value);
 RegistryValue& addRawValue(RegistryKey& key, const std::wstring& name, uint32_t type, std::vector<uint8_t> bytes);
 // UTF-16LE bytes of `text` with its terminating NUL, as RegQueryValueExW returns REG_SZ data.
@@ -64,7 +66,8 @@ std::vector<uint8_t> smbiosStructure(uint8_t type, uint16_t handle, const std::v
 // The raw SMBIOS data as GetSystemFirmwareTable('RSMB', 0) returns it: the
 // 8-byte header (calling method, major, minor, revision, length) and the
 // structures, followed by an end-of-table structure.
-std::vector<uint8_t> rawSmbiosData(const std::vector<std::vector<uint8_t>>& structures, uint8_t major = 3, uint8_t minor = 2);
+std::vector<uint8_t> rawSmbiosData(const std::vector<std::vector<uint8_t>>& structures, uint8_t major = 3,
+                                   uint8_t minor = 2);
 
 // WMI.
 WmiValue wmiText(const std::wstring& text);
@@ -79,7 +82,8 @@ WmiClass* findWmiClass(MachineProfile& profile, const std::wstring& className);
 void removeWmiClass(MachineProfile& profile, const std::wstring& className);
 WmiRow& addWmiRow(MachineProfile& profile, const std::wstring& className, WmiProperties properties);
 // Replaces (or adds) `property` in row `row` of the class, adding rows up to it.
-void setWmiValue(MachineProfile& profile, const std::wstring& className, const std::wstring& property, WmiValue value, size_t row = 0);
+void setWmiValue(MachineProfile& profile, const std::wstring& className, const std::wstring& property, WmiValue value,
+                 size_t row = 0);
 
 // A plausible physical desktop (Dell OptiPlex 7070, 16 GiB, Samsung NVMe SSD,
 // Intel network adapter) on which no check of any detector finds a sign.

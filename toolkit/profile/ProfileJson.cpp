@@ -157,7 +157,10 @@ std::optional<std::vector<uint8_t>> fromHex(std::string_view text) {
     int pending = -1;
     for (char c : text) {
         if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
-        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        int digit = (c >= '0' && c <= '9')   ? c - '0'
+                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                             : -1;
         if (digit < 0) return std::nullopt;
         if (pending < 0) {
             pending = digit;
@@ -182,7 +185,9 @@ public:
     bool isNull() const { return json_->is_null(); }
 
     [[noreturn]] void fail(const std::string& what) const { Corvane::profile::fail(path_, what); }
-    [[noreturn]] void expected(const std::string& what) const { fail("expected " + what + ", got " + describe(*json_)); }
+    [[noreturn]] void expected(const std::string& what) const {
+        fail("expected " + what + ", got " + describe(*json_));
+    }
 
     // An object whose keys are all in `allowed`.
     void object(std::initializer_list<std::string_view> allowed) const {
@@ -229,18 +234,21 @@ public:
     int64_t integer(int64_t min, int64_t max) const {
         if (json_->is_number_unsigned()) {
             auto value = json_->get<uint64_t>();
-            if (value > static_cast<uint64_t>(max)) fail("out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
+            if (value > static_cast<uint64_t>(max))
+                fail("out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
             return static_cast<int64_t>(value);
         }
         if (!json_->is_number_integer()) expected("an integer");
         auto value = json_->get<int64_t>();
-        if (value < min || value > max) fail("out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
+        if (value < min || value > max)
+            fail("out of range (" + std::to_string(min) + " to " + std::to_string(max) + ")");
         return value;
     }
 
     uint64_t unsigned64() const {
         if (json_->is_number_unsigned()) return json_->get<uint64_t>();
-        if (json_->is_number_integer() && json_->get<int64_t>() >= 0) return static_cast<uint64_t>(json_->get<int64_t>());
+        if (json_->is_number_integer() && json_->get<int64_t>() >= 0)
+            return static_cast<uint64_t>(json_->get<int64_t>());
         expected("a non-negative integer");
     }
 
@@ -254,7 +262,8 @@ public:
             }
             expected("a number or hexadecimal text such as \"0x80041010\"");
         }
-        return static_cast<uint32_t>(integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
+        return static_cast<uint32_t>(
+            integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<uint32_t>::max()));
     }
 
     // An HRESULT: a number, "0x..." text or a name such as "RPC_E_CHANGED_MODE".
@@ -290,7 +299,8 @@ public:
         std::ifstream in(full, std::ios::binary);
         if (!in) {
             std::error_code error;
-            file.fail((std::filesystem::exists(full, error) ? "cannot read '" : "no such file '") + toUtf8(full.wstring()) +
+            file.fail((std::filesystem::exists(full, error) ? "cannot read '" : "no such file '") +
+                      toUtf8(full.wstring()) +
                       (relative.is_absolute() ? "'" : "' (a relative path is read from the profile's folder)"));
         }
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -359,7 +369,8 @@ bool isStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz
 std::vector<uint8_t> readRegistryData(const Node& node, uint32_t type, const std::filesystem::path& baseDir) {
     const auto& j = node.json();
     if (j.is_string()) {
-        if (!isStringType(type)) node.fail("a string needs type REG_SZ or REG_EXPAND_SZ (use {\"hex\": \"...\"} for other types)");
+        if (!isStringType(type))
+            node.fail("a string needs type REG_SZ or REG_EXPAND_SZ (use {\"hex\": \"...\"} for other types)");
         return encodeString(node.wideText());
     }
     if (j.is_array()) {
@@ -413,7 +424,8 @@ Json writeRegistryData(const RegistryValue& value) {
     }
     if ((value.type == kRegDword || value.type == kRegDwordBigEndian) && data.size() == 4) {
         uint32_t number = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
-        if (value.type == kRegDwordBigEndian) number = data[3] | (data[2] << 8) | (data[1] << 16) | (static_cast<uint32_t>(data[0]) << 24);
+        if (value.type == kRegDwordBigEndian)
+            number = data[3] | (data[2] << 8) | (data[1] << 16) | (static_cast<uint32_t>(data[0]) << 24);
         return number;
     }
     if (value.type == kRegQword && data.size() == 8) {
@@ -456,7 +468,8 @@ WmiValue readWmiValue(const Node& node) {
             else if (p.is_boolean())
                 value.integer = p.get<bool>() ? -1 : 0;
             else if (p.is_number_integer())
-                value.integer = payload->integer(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+                value.integer = payload->integer(std::numeric_limits<int64_t>::min(),
+                                                 std::numeric_limits<int64_t>::max());
             else if (p.is_array())
                 for (const auto& item : payload->array()) value.strings.push_back(item.wideText());
             else if (!p.is_null())
@@ -474,7 +487,8 @@ Json writeWmiValue(const WmiValue& value) {
         case kVtBstr: return toUtf8(value.text);
         case kVtBool: return value.integer != 0;
         case kVtI4:
-            if (value.integer >= std::numeric_limits<int32_t>::min() && value.integer <= std::numeric_limits<int32_t>::max())
+            if (value.integer >= std::numeric_limits<int32_t>::min() &&
+                value.integer <= std::numeric_limits<int32_t>::max())
                 return value.integer;
             break;
         case kVtArrayOfBstr: {
@@ -501,8 +515,9 @@ Json writeWmiValue(const WmiValue& value) {
 // Sections.
 
 void readSystem(const Node& node, SystemFacts& system) {
-    node.object({"windowsDirectory", "programFiles", "programW6432", "wow64", "isWow64ProcessPresent", "isWow64ProcessFails",
-                 "totalPhysicalMemory", "power", "kernel32Exports", "adaptersInfoError", "setupDiError", "toolhelpFails"});
+    node.object({"windowsDirectory", "programFiles", "programW6432", "wow64", "isWow64ProcessPresent",
+                 "isWow64ProcessFails", "totalPhysicalMemory", "power", "kernel32Exports", "adaptersInfoError",
+                 "setupDiError", "toolhelpFails"});
     readIf(node, "windowsDirectory", system.windowsDirectory, &Node::wideText);
     readIf(node, "programFiles", system.programFiles, &Node::wideText);
     readIf(node, "programW6432", system.programW6432, &Node::wideText);
@@ -528,7 +543,8 @@ void readSystem(const Node& node, SystemFacts& system) {
     }
     if (auto exports = node.field("kernel32Exports"))
         for (const auto& item : exports->array()) system.kernel32Exports.push_back(item.text());
-    for (auto [key, target] : {std::pair{"adaptersInfoError", &system.adaptersInfoError}, std::pair{"setupDiError", &system.setupDiError}}) {
+    for (auto [key, target] :
+         {std::pair{"adaptersInfoError", &system.adaptersInfoError}, std::pair{"setupDiError", &system.setupDiError}}) {
         if (auto code = node.field(key)) {
             if (code->isNull())
                 target->reset();
@@ -539,8 +555,9 @@ void readSystem(const Node& node, SystemFacts& system) {
 }
 
 Json writeSystem(const SystemFacts& s) {
-    Json power = {{"callSucceeds", s.power.callSucceeds}, {"systemS1", s.power.systemS1}, {"systemS2", s.power.systemS2},
-                  {"systemS3", s.power.systemS3},         {"systemS4", s.power.systemS4}, {"thermalControl", s.power.thermalControl}};
+    Json power = {{"callSucceeds", s.power.callSucceeds}, {"systemS1", s.power.systemS1},
+                  {"systemS2", s.power.systemS2},         {"systemS3", s.power.systemS3},
+                  {"systemS4", s.power.systemS4},         {"thermalControl", s.power.thermalControl}};
     Json out = {{"windowsDirectory", toUtf8(s.windowsDirectory)},
                 {"programFiles", toUtf8(s.programFiles)},
                 {"programW6432", toUtf8(s.programW6432)},
@@ -593,7 +610,8 @@ Json writeRegistryKey(const RegistryKey& key) {
     if (key.accessDenied) out["accessDenied"] = true;
     Json values = Json::array();
     for (const auto& value : key.values)
-        values.push_back({{"name", toUtf8(value.name)}, {"type", registryTypeName(value.type)}, {"data", writeRegistryData(value)}});
+        values.push_back(
+            {{"name", toUtf8(value.name)}, {"type", registryTypeName(value.type)}, {"data", writeRegistryData(value)}});
     out["values"] = values;
     return out;
 }
@@ -618,7 +636,8 @@ FileSystemEntry readFile(const Node& node) {
     if (auto error = node.field("error")) entry.error = error->code();
     if (auto target = node.field("target")) entry.target = target->wideText();
     if (entry.kind == PathKind::Link && entry.target.empty()) node.fail("kind \"link\" needs a \"target\" path");
-    if (entry.kind == PathKind::Error && entry.error == 0) node.fail("kind \"error\" needs a non-zero \"error\" (e.g. 5 for access denied)");
+    if (entry.kind == PathKind::Error && entry.error == 0)
+        node.fail("kind \"error\" needs a non-zero \"error\" (e.g. 5 for access denied)");
     return entry;
 }
 
@@ -694,7 +713,8 @@ Json writeFirmware(const Firmware& firmware) {
     Json tables = Json::array();
     for (const auto& table : firmware.acpiTables) {
         auto signature = acpiSignature(table.id);
-        tables.push_back({{"id", signature.empty() ? Json(table.id) : Json(signature)}, {"data", {{"base64", toBase64(table.data)}}}});
+        tables.push_back({{"id", signature.empty() ? Json(table.id) : Json(signature)},
+                          {"data", {{"base64", toBase64(table.data)}}}});
     }
     out["acpiTables"] = tables;
     if (firmware.acpiEnumerationResult) out["acpiEnumerationResult"] = *firmware.acpiEnumerationResult;
@@ -714,7 +734,8 @@ void readWmi(const Node& node, Wmi& wmi) {
                     if (!rowNode.json().is_object()) rowNode.expected("an object of properties");
                     WmiRow row;
                     for (const auto& [key, value] : rowNode.json().items())
-                        row.properties.emplace_back(fromUtf8(key), readWmiValue(Node(value, rowNode.path() + "/" + key)));
+                        row.properties.emplace_back(fromUtf8(key),
+                                                    readWmiValue(Node(value, rowNode.path() + "/" + key)));
                     wmiClass.rows.push_back(std::move(row));
                 }
             }
@@ -722,8 +743,8 @@ void readWmi(const Node& node, Wmi& wmi) {
         }
     }
     if (auto faults = node.field("faults")) {
-        faults->object({"coInitializeEx", "coInitializeSecurity", "createLocator", "connectServer", "setProxyBlanket", "execQuery",
-                        "execQueryByClass", "nextByClass"});
+        faults->object({"coInitializeEx", "coInitializeSecurity", "createLocator", "connectServer", "setProxyBlanket",
+                        "execQuery", "execQueryByClass", "nextByClass"});
         auto& f = wmi.faults;
         readIf(*faults, "coInitializeEx", f.coInitializeEx, &Node::hresult);
         readIf(*faults, "coInitializeSecurity", f.coInitializeSecurity, &Node::hresult);
@@ -731,7 +752,8 @@ void readWmi(const Node& node, Wmi& wmi) {
         readIf(*faults, "connectServer", f.connectServer, &Node::hresult);
         readIf(*faults, "setProxyBlanket", f.setProxyBlanket, &Node::hresult);
         readIf(*faults, "execQuery", f.execQuery, &Node::hresult);
-        for (auto [key, target] : {std::pair{"execQueryByClass", &f.execQueryByClass}, std::pair{"nextByClass", &f.nextByClass}}) {
+        for (auto [key, target] :
+             {std::pair{"execQueryByClass", &f.execQueryByClass}, std::pair{"nextByClass", &f.nextByClass}}) {
             if (auto byClass = faults->field(key)) {
                 if (!byClass->json().is_object()) byClass->expected("an object of class names and HRESULTs");
                 for (const auto& [name, value] : byClass->json().items())
@@ -764,12 +786,14 @@ Json writeWmi(const Wmi& wmi) {
     Json out = {{"classes", classes}};
     const auto& f = wmi.faults;
     Json faults = Json::object();
-    for (auto [key, value] : {std::pair{"coInitializeEx", f.coInitializeEx}, std::pair{"coInitializeSecurity", f.coInitializeSecurity},
-                              std::pair{"createLocator", f.createLocator}, std::pair{"connectServer", f.connectServer},
-                              std::pair{"setProxyBlanket", f.setProxyBlanket}, std::pair{"execQuery", f.execQuery}}) {
+    for (auto [key, value] :
+         {std::pair{"coInitializeEx", f.coInitializeEx}, std::pair{"coInitializeSecurity", f.coInitializeSecurity},
+          std::pair{"createLocator", f.createLocator}, std::pair{"connectServer", f.connectServer},
+          std::pair{"setProxyBlanket", f.setProxyBlanket}, std::pair{"execQuery", f.execQuery}}) {
         if (value) faults[key] = writeHresult(value);
     }
-    for (auto [key, map] : {std::pair{"execQueryByClass", &f.execQueryByClass}, std::pair{"nextByClass", &f.nextByClass}}) {
+    for (auto [key, map] :
+         {std::pair{"execQueryByClass", &f.execQueryByClass}, std::pair{"nextByClass", &f.nextByClass}}) {
         if (map->empty()) continue;
         Json byClass = Json::object();
         for (const auto& [name, hr] : *map) byClass[toUtf8(name)] = writeHresult(hr);
@@ -794,7 +818,8 @@ constexpr std::array kOtherKinds = {
 std::optional<std::string> otherKind(const Json& root) {
     if (!root.is_object() || root.contains("format")) return std::nullopt;
     for (const OtherKind& kind : kOtherKinds) {
-        if (std::all_of(kind.keys.begin(), kind.keys.end(), [&](const char* key) { return root.contains(key); })) return kind.name;
+        if (std::all_of(kind.keys.begin(), kind.keys.end(), [&](const char* key) { return root.contains(key); }))
+            return kind.name;
     }
     return std::nullopt;
 }
@@ -805,7 +830,8 @@ Json firstLineObject(std::string_view json) {
 }
 
 [[noreturn]] void notAProfile(const std::string& kind) {
-    throw ProfileError("profile: this is " + kind + " of corvane-vmd, not a machine profile (make one with corvane-vmd capture)");
+    throw ProfileError("profile: this is " + kind +
+                       " of corvane-vmd, not a machine profile (make one with corvane-vmd capture)");
 }
 
 // The profile's top-level fields as the stream delivers them, each read into
@@ -858,7 +884,8 @@ private:
     void readVersion(const Node& node) {
         const auto version = node.integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
         if (version != kProfileVersion)
-            node.fail("unsupported version " + std::to_string(version) + " (this build reads version " + std::to_string(kProfileVersion) + ")");
+            node.fail("unsupported version " + std::to_string(version) + " (this build reads version " +
+                      std::to_string(kProfileVersion) + ")");
         profile_.version = static_cast<int>(version);
         sawVersion_ = true;
     }
@@ -962,7 +989,8 @@ std::string registryTypeName(uint32_t type) {
 
 uint32_t acpiTableId(std::string_view signature) {
     uint32_t id = 0;
-    for (size_t i = 0; i < 4 && i < signature.size(); ++i) id |= static_cast<uint32_t>(static_cast<uint8_t>(signature[i])) << (8 * i);
+    for (size_t i = 0; i < 4 && i < signature.size(); ++i)
+        id |= static_cast<uint32_t>(static_cast<uint8_t>(signature[i])) << (8 * i);
     return id;
 }
 
@@ -988,7 +1016,8 @@ std::vector<uint8_t> parseMacAddress(std::string_view text) {
         bytes.push_back((*pair)[0]);
         i += 2;
         if (i == text.size()) break;
-        if (text[i] != ':' && text[i] != '-') throw ProfileError("expected a MAC address such as \"08:00:27:12:34:56\"");
+        if (text[i] != ':' && text[i] != '-')
+            throw ProfileError("expected a MAC address such as \"08:00:27:12:34:56\"");
         ++i;
     }
     return bytes;
@@ -1069,7 +1098,10 @@ std::string tooLarge(uintmax_t size) {
 }
 
 std::string toJson(const MachineProfile& profile) {
-    Json root = {{"format", std::string(kProfileFormat)}, {"version", profile.version}, {"description", profile.description}, {"source", profile.source}};
+    Json root = {{"format", std::string(kProfileFormat)},
+                 {"version", profile.version},
+                 {"description", profile.description},
+                 {"source", profile.source}};
     if (profile.expected) {
         const auto& e = *profile.expected;
         root["expected"] = {{"type", e.type}, {"name", e.name}, {"decidedBy", e.decidedBy}, {"why", e.why}};
@@ -1089,7 +1121,8 @@ std::string toJson(const MachineProfile& profile) {
     }
     root["devices"] = devices;
     Json processes = Json::array();
-    for (const auto& process : profile.processes) processes.push_back({{"pid", process.pid}, {"exeName", toUtf8(process.exeName)}});
+    for (const auto& process : profile.processes)
+        processes.push_back({{"pid", process.pid}, {"exeName", toUtf8(process.exeName)}});
     root["processes"] = processes;
     Json adapters = Json::array();
     for (const auto& adapter : profile.adapters) adapters.push_back(writeAdapter(adapter));
@@ -1103,10 +1136,12 @@ std::string toJson(const MachineProfile& profile) {
     }
     root["diskDrives"] = drives;
     Json windows = Json::array();
-    for (const auto& window : profile.windows) windows.push_back({{"className", toUtf8(window.className)}, {"title", toUtf8(window.title)}});
+    for (const auto& window : profile.windows)
+        windows.push_back({{"className", toUtf8(window.className)}, {"title", toUtf8(window.title)}});
     root["windows"] = windows;
     Json providers = Json::array();
-    for (const auto& provider : profile.networkProviders) providers.push_back({{"netType", hex32(provider.netType)}, {"name", toUtf8(provider.name)}});
+    for (const auto& provider : profile.networkProviders)
+        providers.push_back({{"netType", hex32(provider.netType)}, {"name", toUtf8(provider.name)}});
     root["networkProviders"] = providers;
     root["wmi"] = writeWmi(profile.wmi);
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

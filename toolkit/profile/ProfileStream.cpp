@@ -38,8 +38,8 @@ public:
         // nlohmann reads an integer beyond 64 bits as a double: name it for what it is.
         if (text.find_first_of(".eE") == std::string::npos) {
             countNext();
-            refuse(path(), "an integer too large for any field (" + text.substr(0, 24) + (text.size() > 24 ? "..." : "") +
-                               "; the largest is 18446744073709551615)");
+            refuse(path(), "an integer too large for any field (" + text.substr(0, 24) +
+                               (text.size() > 24 ? "..." : "") + "; the largest is 18446744073709551615)");
         }
         return place(Json(value));
     }
@@ -52,7 +52,8 @@ public:
 
     bool key(std::string& name) {
         Frame& frame = frames_.back();
-        if (frame.hasKey(name)) refuse(path(frames_.size() - 1) + "/" + name, "given twice (a field appears once in an object)");
+        if (frame.hasKey(name))
+            refuse(path(frames_.size() - 1) + "/" + name, "given twice (a field appears once in an object)");
         frame.key = std::move(name);
         frame.keys.insert(frame.key);
         if (frame.kind == Frame::Document) frame.list = fields_.listField(frame.key);
@@ -75,8 +76,8 @@ private:
         Kind kind;
         Json* tree;  // Tree: the container being filled
         bool object;
-        size_t count = 0;  // members or entries so far
-        std::string key;   // an object's latest key
+        size_t count = 0;   // members or entries so far
+        std::string key;    // an object's latest key
         bool list = false;  // Document: the latest key names a list field
         std::unordered_set<std::string> keys;
 
@@ -101,7 +102,8 @@ private:
                                (parent.object ? "object" : "array") + " (no machine has that many)");
         }
         if (++values_ > kMaxValues) {
-            refuse(path(), "more than " + std::to_string(kMaxValues) + " values in one profile (a capture has about ten thousand)");
+            refuse(path(), "more than " + std::to_string(kMaxValues) +
+                               " values in one profile (a capture has about ten thousand)");
         }
     }
 
@@ -133,7 +135,8 @@ private:
         }
         countNext();
         if (frames_.size() >= kMaxProfileDepth) {
-            refuse(path(), "nested deeper than a machine profile goes (" + std::to_string(kMaxProfileDepth) + " levels)");
+            refuse(path(),
+                   "nested deeper than a machine profile goes (" + std::to_string(kMaxProfileDepth) + " levels)");
         }
         Frame& parent = frames_.back();
         Json* tree = nullptr;
@@ -185,7 +188,11 @@ std::string escapeBytes(std::string_view text) {
     };
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const size_t extra = byte < 0x80 ? 0 : (byte >> 5) == 0x6 ? 1 : (byte >> 4) == 0xE ? 2 : (byte >> 3) == 0x1E ? 3 : 4;
+        const size_t extra = byte < 0x80           ? 0
+                             : (byte >> 5) == 0x6  ? 1
+                             : (byte >> 4) == 0xE  ? 2
+                             : (byte >> 3) == 0x1E ? 3
+                                                   : 4;
         bool valid = extra < 4 && i + extra < text.size() && (byte >= 0x20 && byte != 0x7F);
         for (size_t k = 1; valid && k <= extra; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
         if (!valid) {

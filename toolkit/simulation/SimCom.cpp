@@ -47,15 +47,16 @@ void WINAPI simCoUninitialize() {
 
 static std::string pointerArgument(const void* pointer) { return pointer ? "set" : "null"; }
 
-HRESULT WINAPI simCoInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG authServiceCount, SOLE_AUTHENTICATION_SERVICE* authServices,
-                                       void* reserved1, DWORD authnLevel, DWORD impLevel, void* authList, DWORD capabilities,
-                                       void* reserved3) {
+HRESULT WINAPI simCoInitializeSecurity(PSECURITY_DESCRIPTOR descriptor, LONG authServiceCount,
+                                       SOLE_AUTHENTICATION_SERVICE* authServices, void* reserved1, DWORD authnLevel,
+                                       DWORD impLevel, void* authList, DWORD capabilities, void* reserved3) {
     Session s("CoInitializeSecurity");
     auto& m = s.m;
-    m.recordFlags("descriptor=" + pointerArgument(descriptor) + " authServices=" + std::to_string(authServiceCount) + "/" +
-                  pointerArgument(authServices) + " reserved1=" + pointerArgument(reserved1) + " authnLevel=" +
-                  std::to_string(authnLevel) + " impLevel=" + std::to_string(impLevel) + " authList=" + pointerArgument(authList) +
-                  " capabilities=" + hexArgument(capabilities) + " reserved3=" + pointerArgument(reserved3));
+    m.recordFlags("descriptor=" + pointerArgument(descriptor) + " authServices=" + std::to_string(authServiceCount) +
+                  "/" + pointerArgument(authServices) + " reserved1=" + pointerArgument(reserved1) +
+                  " authnLevel=" + std::to_string(authnLevel) + " impLevel=" + std::to_string(impLevel) +
+                  " authList=" + pointerArgument(authList) + " capabilities=" + hexArgument(capabilities) +
+                  " reserved3=" + pointerArgument(reserved3));
     if (m.thread().apartment < 0) return CO_E_NOTINITIALIZED;
     if (m.profile.wmi.faults.coInitializeSecurity) return m.profile.wmi.faults.coInitializeSecurity;
     if (m.comSecuritySet) return RPC_E_TOO_LATE;  // once per process
@@ -78,8 +79,9 @@ HRESULT WINAPI simCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFII
     return S_OK;
 }
 
-HRESULT WINAPI simCoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzService, OLECHAR* principal, DWORD authnLevel,
-                                     DWORD impLevel, RPC_AUTH_IDENTITY_HANDLE identity, DWORD capabilities) {
+HRESULT WINAPI simCoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzService, OLECHAR* principal,
+                                    DWORD authnLevel, DWORD impLevel, RPC_AUTH_IDENTITY_HANDLE identity,
+                                    DWORD capabilities) {
     Session s("CoSetProxyBlanket");
     s.m.recordFlags("authnService=" + std::to_string(authnService) + " authzService=" + std::to_string(authzService) +
                     " principal=" + pointerArgument(principal) + " authnLevel=" + std::to_string(authnLevel) +

@@ -29,7 +29,7 @@ std::wstring redirect(MachineState& m, const std::wstring& path) {
 }
 
 struct PathStatus {
-    DWORD error = 0;        // 0: exists
+    DWORD error = 0;  // 0: exists
     bool directory = false;
 };
 
@@ -56,7 +56,8 @@ PathStatus lookupPath(MachineState& m, const wchar_t* raw, bool followLinks = tr
 
     for (const auto& entry : m.profile.files) {
         auto listed = normalizePath(entry.path);
-        if (entry.kind == profile::PathKind::Error && (equalsIgnoreCase(listed, path) || startsWithFolder(path, listed)))
+        if (entry.kind == profile::PathKind::Error &&
+            (equalsIgnoreCase(listed, path) || startsWithFolder(path, listed)))
             return {entry.error};
     }
     for (const auto& entry : m.profile.files) {
@@ -90,7 +91,8 @@ size_t copyText(const std::wstring& text, wchar_t* out, size_t capacity) {
 UINT WINAPI simGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
     Session s("GetWindowsDirectoryW");
     const auto& windows = s.m.profile.system.windowsDirectory;
-    if (!buffer || size <= windows.size()) return static_cast<UINT>(windows.size() + 1);  // the size needed, NUL included
+    if (!buffer || size <= windows.size())
+        return static_cast<UINT>(windows.size() + 1);  // the size needed, NUL included
     copyText(windows, buffer, size);
     return static_cast<UINT>(windows.size());
 }
@@ -104,9 +106,11 @@ DWORD WINAPI simExpandEnvironmentStringsW(LPCWSTR source, LPWSTR out, DWORD size
     const auto& system = s.m.profile.system;
     auto drive = system.windowsDirectory.substr(0, 2);
     const std::pair<const wchar_t*, std::wstring> variables[] = {
-        {L"ProgramW6432", system.programW6432},     {L"ProgramFiles", system.programFiles},
+        {L"ProgramW6432", system.programW6432},
+        {L"ProgramFiles", system.programFiles},
         {L"ProgramFiles(x86)", drive + L"\\Program Files (x86)"},
-        {L"SystemRoot", system.windowsDirectory},   {L"windir", system.windowsDirectory},
+        {L"SystemRoot", system.windowsDirectory},
+        {L"windir", system.windowsDirectory},
         {L"SystemDrive", drive},
     };
     std::wstring text(source), expanded;
@@ -158,8 +162,8 @@ HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY
     Session s("CreateFileW", narrowArgument(name));
     auto& m = s.m;
     char recorded[96];
-    std::snprintf(recorded, sizeof recorded, "access=0x%08lX share=0x%08lX disposition=%lu flags=0x%08lX", access, share,
-                  disposition, flags);
+    std::snprintf(recorded, sizeof recorded, "access=0x%08lX share=0x%08lX disposition=%lu flags=0x%08lX", access,
+                  share, disposition, flags);
     m.recordFlags(std::string(recorded) + (security ? " security" : "") + (templateFile ? " template" : ""));
     auto fail = [&](DWORD error) {
         m.setLastError(error);
@@ -184,7 +188,8 @@ HANDLE WINAPI simCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY
     auto status = lookupPath(m, name, !(flags & FILE_FLAG_OPEN_REPARSE_POINT));
     if (status.error) {
         bool mustExist = disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING;
-        if ((status.error == ERROR_FILE_NOT_FOUND) && !mustExist) return fail(ERROR_ACCESS_DENIED);  // nothing is created here
+        if ((status.error == ERROR_FILE_NOT_FOUND) && !mustExist)
+            return fail(ERROR_ACCESS_DENIED);  // nothing is created here
         return fail(status.error);
     }
     if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);

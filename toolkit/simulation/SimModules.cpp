@@ -104,10 +104,12 @@ HMODULE WINAPI simGetModuleHandleW(LPCWSTR name) {
 #pragma GCC diagnostic ignored "-Wrestrict"
 FARPROC WINAPI simGetProcAddress(HMODULE module, LPCSTR name) {
     bool byOrdinal = reinterpret_cast<uintptr_t>(name) < 0x10000;
-    Session s("GetProcAddress", byOrdinal ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));
+    Session s("GetProcAddress",
+              byOrdinal ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));
     const auto& m = s.m;
     if (const SystemModule* system = systemModule(module); system && !byOrdinal) {
-        if (system->exportName == std::string_view(name) && !listed(m.faults.missingExports, name)) return system->function;
+        if (system->exportName == std::string_view(name) && !listed(m.faults.missingExports, name))
+            return system->function;
         s.m.setLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
@@ -121,7 +123,8 @@ FARPROC WINAPI simGetProcAddress(HMODULE module, LPCSTR name) {
             if (wanted == "GetSystemFirmwareTable") return reinterpret_cast<FARPROC>(simGetSystemFirmwareTable);
             if (wanted == "EnumSystemFirmwareTables") return reinterpret_cast<FARPROC>(simEnumSystemFirmwareTables);
         }
-        if (wanted == "IsWow64Process" && m.profile.system.isWow64ProcessPresent) return reinterpret_cast<FARPROC>(simIsWow64Process);
+        if (wanted == "IsWow64Process" && m.profile.system.isWow64ProcessPresent)
+            return reinterpret_cast<FARPROC>(simIsWow64Process);
         for (const auto& extra : m.profile.system.kernel32Exports)
             if (wanted == extra) return reinterpret_cast<FARPROC>(presentExport);
     }

@@ -6,7 +6,8 @@ namespace Corvane::simulated::detail {
 namespace {
 
 bool isPrefixKey(std::wstring_view parent, std::wstring_view child) {
-    return child.size() > parent.size() && child[parent.size()] == L'\\' && equalsIgnoreCase(child.substr(0, parent.size()), parent);
+    return child.size() > parent.size() && child[parent.size()] == L'\\' &&
+           equalsIgnoreCase(child.substr(0, parent.size()), parent);
 }
 
 std::wstring trimSeparators(std::wstring path) {
@@ -94,7 +95,8 @@ LSTATUS WINAPI simRegOpenKeyExW(HKEY parent, LPCWSTR subKey, DWORD options, REGS
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI simRegQueryValueExW(HKEY handle, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+LSTATUS WINAPI simRegQueryValueExW(HKEY handle, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                   LPDWORD size) {
     auto& m = boundState();
     std::lock_guard lock(m.mutex);
     std::wstring name = valueName ? valueName : L"";
@@ -135,7 +137,8 @@ LSTATUS WINAPI simRegCloseKey(HKEY handle) {
     auto& m = boundState();
     std::lock_guard lock(m.mutex);
     m.record("RegCloseKey", describeHandle(m, handle));
-    if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER) return ERROR_SUCCESS;  // predefined keys close quietly
+    if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CURRENT_USER)
+        return ERROR_SUCCESS;  // predefined keys close quietly
     if (!m.findHandle(reinterpret_cast<uintptr_t>(handle), HandleKind::RegistryKey)) {
         m.noteInvalidRelease("RegCloseKey of a key that is not open: " + describeHandle(m, handle));
         return ERROR_INVALID_HANDLE;

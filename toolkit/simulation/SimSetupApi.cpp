@@ -39,7 +39,8 @@ HDEVINFO WINAPI simSetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWO
         s.m.setLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    HandleEntry entry{HandleKind::DeviceInfoSet, diskDrives ? "device information set of the disk drives" : "device information set"};
+    HandleEntry entry{HandleKind::DeviceInfoSet,
+                      diskDrives ? "device information set of the disk drives" : "device information set"};
     if (diskDrives) entry.drives = s.m.profile.diskDrives;
     s.m.setLastError(ERROR_SUCCESS);
     return reinterpret_cast<HDEVINFO>(s.m.addHandle(std::move(entry)));
@@ -59,17 +60,18 @@ BOOL WINAPI simSetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA
     }
     device->ClassGuid = kDiskDriveClass;
     device->DevInst = 0x100 + index;
-    device->Reserved = index + 1;  // which device of the set the record names
+    device->Reserved = index + 1;     // which device of the set the record names
     s.m.setLastError(ERROR_SUCCESS);  // SetupAPI clears the last error on success
     return TRUE;
 }
 
-BOOL WINAPI simSetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, PDWORD type, PBYTE buffer,
-                                                 DWORD size, PDWORD required) {
+BOOL WINAPI simSetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, PDWORD type,
+                                                 PBYTE buffer, DWORD size, PDWORD required) {
     Session s("SetupDiGetDeviceRegistryPropertyW", std::to_string(property));
     auto* entry = deviceSet(s.m, set);
     if (!entry) return FALSE;
-    if (!device || device->cbSize != sizeof(SP_DEVINFO_DATA) || device->Reserved == 0 || device->Reserved > entry->drives.size()) {
+    if (!device || device->cbSize != sizeof(SP_DEVINFO_DATA) || device->Reserved == 0 ||
+        device->Reserved > entry->drives.size()) {
         s.m.setLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

@@ -40,9 +40,9 @@ struct HandleEntry {
 
 struct ThreadState {
     DWORD lastError = 0;
-    int comDepth = 0;            // CoInitializeEx calls through the machine not yet undone
-    bool externalMta = false;    // the thread was already in the multithreaded apartment
-    int apartment = -1;          // -1 none, COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
+    int comDepth = 0;                      // CoInitializeEx calls through the machine not yet undone
+    bool externalMta = false;              // the thread was already in the multithreaded apartment
+    int apartment = -1;                    // -1 none, COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
     std::vector<void*> redirectionTokens;  // WoW64 redirection switched off, innermost last
 };
 
@@ -97,7 +97,7 @@ struct MachineState {
     // powrprof, over this machine's LoadLibraryExW and GetProcAddress.
     platform::SystemFunctions systemFunctions{simulatedApi()};
 
-    std::map<BSTR, std::string> bstrs;            // handed out, not yet freed
+    std::map<BSTR, std::string> bstrs;             // handed out, not yet freed
     std::map<SAFEARRAY*, std::string> safeArrays;  // handed out through Get, not yet freed
     std::map<SAFEARRAY*, int> arrayLocks;          // SafeArrayAccessData not undone
     std::set<FakeComObject*> comObjects;           // alive: reference count above zero
@@ -189,7 +189,8 @@ BOOL WINAPI simSetupDiGetDeviceRegistryPropertyW(HDEVINFO, PSP_DEVINFO_DATA, DWO
 BOOL WINAPI simSetupDiDestroyDeviceInfoList(HDEVINFO);
 
 HRESULT WINAPI simCoInitializeEx(LPVOID, DWORD);
-HRESULT WINAPI simCoInitializeSecurity(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD, void*, DWORD, void*);
+HRESULT WINAPI simCoInitializeSecurity(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD,
+                                       void*, DWORD, void*);
 HRESULT WINAPI simCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 HRESULT WINAPI simCoSetProxyBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, RPC_AUTH_IDENTITY_HANDLE, DWORD);
 void WINAPI simCoUninitialize();
@@ -213,6 +214,6 @@ void WINAPI simSleep(DWORD);
 IWbemLocator* createFakeLocator(MachineState& m);
 bool isFakeServices(MachineState& m, IUnknown* object);
 std::string describeComObject(const FakeComObject* object);  // "IWbemServices ROOT\CIMV2 (2 references)"
-void detachComObject(FakeComObject* object);                // the machine is going away: the object outlives it inert
+void detachComObject(FakeComObject* object);                 // the machine is going away: the object outlives it inert
 
 }  // namespace Corvane::simulated::detail

@@ -46,7 +46,8 @@ ULONG WINAPI simGetAdaptersInfo(PIP_ADAPTER_INFO buffer, PULONG size) {
         copyNarrow(record.AdapterName, adapter.adapterName);
         copyNarrow(record.Description, adapter.description);
         record.AddressLength = adapter.addressLength;
-        std::copy_n(adapter.address.begin(), std::min<size_t>(adapter.address.size(), MAX_ADAPTER_ADDRESS_LENGTH), record.Address);
+        std::copy_n(adapter.address.begin(), std::min<size_t>(adapter.address.size(), MAX_ADAPTER_ADDRESS_LENGTH),
+                    record.Address);
         record.Type = MIB_IF_TYPE_ETHERNET;
         record.DhcpEnabled = TRUE;
         setAddress(record.IpAddressList, "0.0.0.0", "0.0.0.0");
@@ -81,7 +82,8 @@ DWORD WINAPI simWNetGetProviderNameW(DWORD netType, LPWSTR name, LPDWORD size) {
 HWND WINAPI simFindWindowW(LPCWSTR className, LPCWSTR title) {
     // A class given as an atom (below 0x10000) matches no window of a profile.
     bool classIsAtom = className && reinterpret_cast<uintptr_t>(className) < 0x10000;
-    Session s("FindWindowW", (classIsAtom ? std::string("#atom") : narrowArgument(className)) + " | " + narrowArgument(title));
+    Session s("FindWindowW",
+              (classIsAtom ? std::string("#atom") : narrowArgument(className)) + " | " + narrowArgument(title));
     if (classIsAtom) return nullptr;
     const auto& windows = s.m.profile.windows;
     for (size_t i = 0; i < windows.size(); ++i) {

@@ -29,8 +29,8 @@ int WINAPI simStrCmpIW(PCWSTR a, PCWSTR b) {
     return ::StrCmpIW(a, b);
 }
 
-int WINAPI simWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, int length, LPSTR out, int outSize, LPCCH defaultChar,
-                                  LPBOOL usedDefault) {
+int WINAPI simWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, int length, LPSTR out, int outSize,
+                                  LPCCH defaultChar, LPBOOL usedDefault) {
     Session s("WideCharToMultiByte");
     ::SetLastError(0);
     int result = ::WideCharToMultiByte(codePage, flags, text, length, out, outSize, defaultChar, usedDefault);

@@ -11,7 +11,8 @@ namespace Corvane::simulated::detail {
 
 class FakeComObject {
 public:
-    FakeComObject(MachineState& m, const char* kind, std::string detail) : machine_(&m), kind_(kind), detail_(std::move(detail)) {
+    FakeComObject(MachineState& m, const char* kind, std::string detail)
+        : machine_(&m), kind_(kind), detail_(std::move(detail)) {
         m.comObjects.insert(this);
     }
     virtual ~FakeComObject() = default;
@@ -37,7 +38,9 @@ public:
     }
 
     virtual IUnknown* unknown() = 0;
-    std::string describe() const { return kind_ + (detail_.empty() ? "" : " " + detail_) + " (" + std::to_string(references_) + " reference(s))"; }
+    std::string describe() const {
+        return kind_ + (detail_.empty() ? "" : " " + detail_) + " (" + std::to_string(references_) + " reference(s))";
+    }
     const std::string& kind() const { return kind_; }
     void detach() { machine_ = nullptr; }
 
@@ -61,7 +64,8 @@ constexpr HRESULT kNotSupported = WBEM_E_NOT_SUPPORTED;
 template <typename Interface>
 class FakeObject : public Interface, public FakeComObject {
 public:
-    FakeObject(MachineState& m, const IID& iid, const char* kind, std::string detail) : FakeComObject(m, kind, std::move(detail)), iid_(iid) {}
+    FakeObject(MachineState& m, const IID& iid, const char* kind, std::string detail)
+        : FakeComObject(m, kind, std::move(detail)), iid_(iid) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
@@ -185,15 +189,19 @@ private:
             return value;
         }
         auto word = identifier();
-        if (equalsIgnoreCase(word, L"TRUE")) value.number = -1;
-        else if (equalsIgnoreCase(word, L"FALSE")) value.number = 0;
-        else if (!word.empty() && word.find_first_not_of(L"0123456789") == std::wstring::npos) value.number = std::stoll(word);
+        if (equalsIgnoreCase(word, L"TRUE"))
+            value.number = -1;
+        else if (equalsIgnoreCase(word, L"FALSE"))
+            value.number = 0;
+        else if (!word.empty() && word.find_first_not_of(L"0123456789") == std::wstring::npos)
+            value.number = std::stoll(word);
         else if (word.empty() && peek() == L'-') {
             ++pos_;
             auto digits = identifier();
             if (digits.empty() || digits.find_first_not_of(L"0123456789") != std::wstring::npos) return std::nullopt;
             value.number = -std::stoll(digits);
-        } else return std::nullopt;
+        } else
+            return std::nullopt;
         return value;
     }
 
@@ -215,7 +223,8 @@ bool matches(const profile::WmiRow& row, const Query& q) {
     if (value->vt == VT_BSTR) {
         equal = q.whereValue.text && equalsIgnoreCase(value->text, *q.whereValue.text);
     } else if (q.whereValue.number) {
-        equal = value->vt == VT_BOOL ? ((value->integer != 0) == (*q.whereValue.number != 0)) : value->integer == *q.whereValue.number;
+        equal = value->vt == VT_BOOL ? ((value->integer != 0) == (*q.whereValue.number != 0))
+                                     : value->integer == *q.whereValue.number;
     } else if (q.whereValue.text) {
         equal = std::to_wstring(value->integer) == *q.whereValue.text;
     }
@@ -285,7 +294,9 @@ class FakeClassObject final : public FakeObject<IWbemClassObject> {
 public:
     FakeClassObject(MachineState& m, std::wstring className, profile::WmiRow row, const Query& query)
         : FakeObject(m, IID_IWbemClassObject, "IWbemClassObject", toUtf8(className)),
-          className_(std::move(className)), row_(std::move(row)), query_(query) {}
+          className_(std::move(className)),
+          row_(std::move(row)),
+          query_(query) {}
 
     HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type, LONG* flavor) override {
         if (!machine_) return WBEM_E_FAILED;
@@ -350,11 +361,17 @@ public:
     HRESULT STDMETHODCALLTYPE CompareTo(LONG, IWbemClassObject*) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE InheritsFrom(LPCWSTR) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR, LONG, IWbemClassObject**, IWbemClassObject**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*) override { return kNotSupported; }
+    HRESULT STDMETHODCALLTYPE GetMethod(LPCWSTR, LONG, IWbemClassObject**, IWbemClassObject**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*) override {
+        return kNotSupported;
+    }
     HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE NextMethod(LONG, BSTR*, IWbemClassObject**, IWbemClassObject**) override { return kNotSupported; }
+    HRESULT STDMETHODCALLTYPE NextMethod(LONG, BSTR*, IWbemClassObject**, IWbemClassObject**) override {
+        return kNotSupported;
+    }
     HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) override { return kNotSupported; }
     HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return kNotSupported; }
@@ -363,7 +380,8 @@ private:
     // A query that names its properties exposes only those.
     bool selected(std::wstring_view name) const {
         if (query_.allProperties) return true;
-        return std::any_of(query_.properties.begin(), query_.properties.end(), [&](const std::wstring& p) { return equalsIgnoreCase(p, name); });
+        return std::any_of(query_.properties.begin(), query_.properties.end(),
+                           [&](const std::wstring& p) { return equalsIgnoreCase(p, name); });
     }
 
     std::wstring className_;
@@ -375,15 +393,20 @@ private:
 
 class FakeEnumerator final : public FakeObject<IEnumWbemClassObject> {
 public:
-    FakeEnumerator(MachineState& m, std::wstring className, std::vector<profile::WmiRow> rows, Query query, std::optional<HRESULT> nextFault)
+    FakeEnumerator(MachineState& m, std::wstring className, std::vector<profile::WmiRow> rows, Query query,
+                   std::optional<HRESULT> nextFault)
         : FakeObject(m, IID_IEnumWbemClassObject, "IEnumWbemClassObject", toUtf8(className)),
-          className_(std::move(className)), rows_(std::move(rows)), query_(std::move(query)), nextFault_(nextFault) {}
+          className_(std::move(className)),
+          rows_(std::move(rows)),
+          query_(std::move(query)),
+          nextFault_(nextFault) {}
 
     HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects, ULONG* returned) override {
         if (!machine_) return WBEM_E_FAILED;
         std::lock_guard lock(machine_->mutex);
         machine_->record("Next", toUtf8(className_));
-        machine_->recordFlags("timeout=" + hexArgument(static_cast<uint32_t>(timeout)) + " count=" + std::to_string(count));
+        machine_->recordFlags("timeout=" + hexArgument(static_cast<uint32_t>(timeout)) +
+                              " count=" + std::to_string(count));
         if (!objects || !returned) return WBEM_E_INVALID_PARAMETER;
         *returned = 0;
         while (*returned < count && position_ < rows_.size()) {
@@ -424,8 +447,8 @@ public:
         auto& m = *machine_;
         std::lock_guard lock(m.mutex);
         m.record("ExecQuery", queryText ? toUtf8(queryText) : "(null)");
-        m.recordFlags("language=" + (language ? toUtf8(language) : std::string("(null)")) + " flags=" +
-                      hexArgument(static_cast<uint32_t>(flags)) + (context ? " context" : ""));
+        m.recordFlags("language=" + (language ? toUtf8(language) : std::string("(null)")) +
+                      " flags=" + hexArgument(static_cast<uint32_t>(flags)) + (context ? " context" : ""));
         if (!result) return WBEM_E_INVALID_PARAMETER;
         *result = nullptr;
         if (!language || !equalsIgnoreCase(language, L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
@@ -443,34 +466,77 @@ public:
             for (const auto& row : wmiClass.rows)
                 if (matches(row, *query)) rows.push_back(row);
         }
-        *result = new FakeEnumerator(m, query->className, std::move(rows), *query, faultFor(faults.nextByClass, query->className));
+        *result = new FakeEnumerator(m, query->className, std::move(rows), *query,
+                                     faultFor(faults.nextByClass, query->className));
         return WBEM_S_NO_ERROR;
     }
 
-    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE GetObject(const BSTR, LONG, IWbemContext*, IWbemClassObject**, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return kNotSupported; }
-    HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*, IWbemClassObject**, IWbemCallResult**) override {
+    HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
+                                            IWbemCallResult**) override {
         return kNotSupported;
     }
-    HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*, IWbemObjectSink*) override {
+    HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override { return kNotSupported; }
+    HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override { return kNotSupported; }
+    HRESULT STDMETHODCALLTYPE GetObject(const BSTR, LONG, IWbemContext*, IWbemClassObject**,
+                                        IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstanceEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                    IEnumWbemClassObject**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
+                                                         IWbemObjectSink*) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
+                                         IWbemClassObject**, IWbemCallResult**) override {
+        return kNotSupported;
+    }
+    HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
+                                              IWbemObjectSink*) override {
         return kNotSupported;
     }
 };
@@ -479,15 +545,17 @@ class FakeLocator final : public FakeObject<IWbemLocator> {
 public:
     explicit FakeLocator(MachineState& m) : FakeObject(m, IID_IWbemLocator, "IWbemLocator", "") {}
 
-    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password, const BSTR locale, LONG flags,
-                                            const BSTR authority, IWbemContext* context, IWbemServices** services) override {
+    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password,
+                                            const BSTR locale, LONG flags, const BSTR authority, IWbemContext* context,
+                                            IWbemServices** services) override {
         if (!machine_) return WBEM_E_FAILED;
         auto& m = *machine_;
         std::lock_guard lock(m.mutex);
         m.record("ConnectServer", resource ? toUtf8(resource) : "(null)");
-        m.recordFlags(std::string(user ? "user " : "") + (password ? "password " : "") + "locale=" +
-                      (locale ? toUtf8(locale) : std::string("(null)")) + " flags=" + hexArgument(static_cast<uint32_t>(flags)) +
-                      (authority ? " authority" : "") + (context ? " context" : ""));
+        m.recordFlags(std::string(user ? "user " : "") + (password ? "password " : "") +
+                      "locale=" + (locale ? toUtf8(locale) : std::string("(null)")) +
+                      " flags=" + hexArgument(static_cast<uint32_t>(flags)) + (authority ? " authority" : "") +
+                      (context ? " context" : ""));
         if (!services) return WBEM_E_INVALID_PARAMETER;
         *services = nullptr;
         if (m.profile.wmi.faults.connectServer) return m.profile.wmi.faults.connectServer;
@@ -506,8 +574,9 @@ public:
 IWbemLocator* createFakeLocator(MachineState& m) { return new FakeLocator(m); }
 
 bool isFakeServices(MachineState& m, IUnknown* object) {
-    return std::any_of(m.comObjects.begin(), m.comObjects.end(),
-                       [&](FakeComObject* candidate) { return candidate->kind() == "IWbemServices" && candidate->unknown() == object; });
+    return std::any_of(m.comObjects.begin(), m.comObjects.end(), [&](FakeComObject* candidate) {
+        return candidate->kind() == "IWbemServices" && candidate->unknown() == object;
+    });
 }
 
 }  // namespace Corvane::simulated::detail

@@ -80,7 +80,8 @@ struct SimulatedMachine::State : detail::MachineState {
     using MachineState::MachineState;
 };
 
-SimulatedMachine::SimulatedMachine(profile::MachineProfile profile) : state_(std::make_unique<State>(std::move(profile))) {}
+SimulatedMachine::SimulatedMachine(profile::MachineProfile profile)
+    : state_(std::make_unique<State>(std::move(profile))) {}
 
 SimulatedMachine::~SimulatedMachine() {
     if (g_bound == this) {
@@ -118,14 +119,16 @@ std::vector<std::string> SimulatedMachine::outstandingResources() const {
     for (const auto& [block, size] : m.heapBlocks) out.push_back("heap block of " + std::to_string(size) + " bytes");
     for (const auto& [block, size] : m.localBlocks) out.push_back("local block of " + std::to_string(size) + " bytes");
     if (m.kernel32References > 0)
-        out.push_back("module Kernel32.dll loaded " + std::to_string(m.kernel32References) + " time(s) without FreeLibrary");
+        out.push_back("module Kernel32.dll loaded " + std::to_string(m.kernel32References) +
+                      " time(s) without FreeLibrary");
     for (const auto& [bstr, origin] : m.bstrs) out.push_back("BSTR " + origin);
     for (const auto& [array, origin] : m.safeArrays) out.push_back("safe array " + origin);
     for (const auto& [array, locks] : m.arrayLocks)
         if (locks > 0) out.push_back("safe array locked by SafeArrayAccessData " + std::to_string(locks) + " time(s)");
     for (const auto* object : m.comObjects) out.push_back("COM object " + detail::describeComObject(object));
     for (const auto& [thread, state] : m.threads)
-        if (!state.redirectionTokens.empty()) out.push_back("WoW64 file-system redirection left off on thread " + std::to_string(thread));
+        if (!state.redirectionTokens.empty())
+            out.push_back("WoW64 file-system redirection left off on thread " + std::to_string(thread));
     return out;
 }
 

@@ -3,10 +3,10 @@
 // profile.  The log writer's folder is the exception: its full path, status
 // and creation reach the host's own disk, where the log is written, so a test
 // reads a real file; the calls are recorded all the same.  Time moves only
-// when the code sleeps: Sleep advances GetTickCount64 at once.  It follows the documented behaviour the library relies on (size
-// queries, ERROR_MORE_DATA, last-error values, handles, COM references) and
-// keeps account of everything it hands out, so a test can tell when the code
-// left a handle, key, snapshot, heap block, BSTR or COM reference unreleased.
+// when the code sleeps: Sleep advances GetTickCount64 at once.  It follows the documented behaviour the library relies
+// on (size queries, ERROR_MORE_DATA, last-error values, handles, COM references) and keeps account of everything it
+// hands out, so a test can tell when the code left a handle, key, snapshot, heap block, BSTR or COM reference
+// unreleased.
 //
 // One machine is bound at a time (the seam is process-wide):
 //
@@ -46,12 +46,13 @@ struct Call {
 
 // Failures a test can inject beyond what a profile describes.
 struct Faults {
-    std::optional<int> failHeapAllocAt;        // the n-th HeapAlloc (0-based) returns null
-    std::optional<int> failLocalAllocAt;       // the n-th LocalAlloc returns null
-    bool failGetAdaptersInfo = false;          // GetAdaptersInfo returns ERROR_NOT_SUPPORTED
-    bool firmwareSecondCallFails = false;      // a GetSystemFirmwareTable call with a buffer >= the table fails
-    std::vector<std::string> refusedModules;   // LoadLibraryExW of these ("mpr.dll") fails with ERROR_MOD_NOT_FOUND
-    std::vector<std::string> missingExports;   // exports of those modules ("GetPwrCapabilities") that GetProcAddress does not find
+    std::optional<int> failHeapAllocAt;       // the n-th HeapAlloc (0-based) returns null
+    std::optional<int> failLocalAllocAt;      // the n-th LocalAlloc returns null
+    bool failGetAdaptersInfo = false;         // GetAdaptersInfo returns ERROR_NOT_SUPPORTED
+    bool firmwareSecondCallFails = false;     // a GetSystemFirmwareTable call with a buffer >= the table fails
+    std::vector<std::string> refusedModules;  // LoadLibraryExW of these ("mpr.dll") fails with ERROR_MOD_NOT_FOUND
+    std::vector<std::string>
+        missingExports;  // exports of those modules ("GetPwrCapabilities") that GetProcAddress does not find
     std::optional<unsigned char> powerAnswer;  // a successful GetPwrCapabilities returns this instead of TRUE
     bool sleepsEndHalfway = false;             // Sleep returns after half the time asked (at least 1 ms)
 };

@@ -65,14 +65,16 @@ int wmain(int argc, wchar_t** argv) {
     const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
     for (int i = 1; i < argc; ++i) {
         const std::wstring path = loadedFrom(argv[i]);
-        check(!path.empty() && _wcsnicmp(path.c_str(), system, systemLength) == 0, L"DetectVM reached", path + L" for " + argv[i]);
+        check(!path.empty() && _wcsnicmp(path.c_str(), system, systemLength) == 0, L"DetectVM reached",
+              path + L" for " + argv[i]);
     }
 
     std::wstring command = L"\"" + g_folder + L"corvane-vmd.exe\" detect --explain";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                        &process);
     check(started, L"corvane-vmd.exe runs", command);
     if (started) {
         WaitForSingleObject(process.hProcess, INFINITE);

@@ -104,8 +104,7 @@ FARPROC WINAPI lookUpProcedure(HMODULE module, LPCSTR name) {
     const bool byName = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
     if (byName && std::strcmp(name, "EnumSystemFirmwareTables") == 0)
         return reinterpret_cast<FARPROC>(servedEnumTables);
-    if (byName && std::strcmp(name, "GetSystemFirmwareTable") == 0)
-        return reinterpret_cast<FARPROC>(servedGetTable);
+    if (byName && std::strcmp(name, "GetSystemFirmwareTable") == 0) return reinterpret_cast<FARPROC>(servedGetTable);
     if (byName && hideWine && std::strcmp(name, "wine_get_unix_file_name") == 0) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
@@ -120,7 +119,8 @@ LSTATUS WINAPI openKeyHidingWine(HKEY root, LPCWSTR subKey, DWORD options, REGSA
 
 // Points the module's import of library!function at replacement.
 void redirectImport(HMODULE module, const char* what, const char* library, const char* function, void* replacement) {
-    if (!replaceImport(module, GetProcAddress(GetModuleHandleA(library), function), reinterpret_cast<FARPROC>(replacement)))
+    if (!replaceImport(module, GetProcAddress(GetModuleHandleA(library), function),
+                       reinterpret_cast<FARPROC>(replacement)))
         fail(std::string(what) + " does not import " + function + " from " + library);
 }
 
@@ -151,7 +151,8 @@ struct Installation {
             const char* what = module == dll ? "CorvaneVMD.dll" : "the executable";
             redirectImport(module, what, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(lookUpProcedure));
             if (hideWine)
-                redirectImport(module, what, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(openKeyHidingWine));
+                redirectImport(module, what, "advapi32.dll", "RegOpenKeyExW",
+                               reinterpret_cast<void*>(openKeyHidingWine));
         }
     }
 } installation;

@@ -45,8 +45,8 @@ HWND createToolWindow(const std::wstring& className, const std::wstring& title) 
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className.c_str();
     if (!RegisterClassW(&windowClass)) return nullptr;
-    return CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                           nullptr, windowClass.hInstance, nullptr);
+    return CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                           windowClass.hInstance, nullptr);
 }
 
 }  // namespace

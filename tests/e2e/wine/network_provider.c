@@ -9,8 +9,8 @@
 
 DWORD APIENTRY NPGetCaps(DWORD index) {
     switch (index) {
-    case WNNC_SPEC_VERSION: return WNNC_SPEC_VERSION51;
-    case WNNC_NET_TYPE: return SHARED_FOLDERS_NET_TYPE;
-    default: return 0;
+        case WNNC_SPEC_VERSION: return WNNC_SPEC_VERSION51;
+        case WNNC_NET_TYPE: return SHARED_FOLDERS_NET_TYPE;
+        default: return 0;
     }
 }

@@ -10,9 +10,9 @@
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
-int sysinfo(struct sysinfo *info) {
+int sysinfo(struct sysinfo* info) {
     if (syscall(SYS_sysinfo, info) != 0) return -1;
-    const char *text = getenv("CORVANE_E2E_MEMORY_MIB");
+    const char* text = getenv("CORVANE_E2E_MEMORY_MIB");
     const unsigned long long mib = text ? strtoull(text, NULL, 10) : 0;
     if (mib == 0 || info->mem_unit == 0) return 0;
     const unsigned long long units = mib * 1024 * 1024 / info->mem_unit;

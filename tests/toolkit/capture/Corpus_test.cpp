@@ -32,12 +32,17 @@ class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
 // What `replay --explain --json` prints, in a survey's terms.
 SurveyResult fromExplainJson(const std::string& text) {
     const auto document = nlohmann::json::parse(text);
-    const auto textOf = [](const nlohmann::json& value) -> std::string { return value.is_null() ? "" : value.get<std::string>(); };
-    SurveyResult result{{document["verdict"]["type"], document["verdict"]["name"]}, textOf(document["gate"]),
-                        textOf(document["decidedBy"]), {}};
+    const auto textOf = [](const nlohmann::json& value) -> std::string {
+        return value.is_null() ? "" : value.get<std::string>();
+    };
+    SurveyResult result{{document["verdict"]["type"], document["verdict"]["name"]},
+                        textOf(document["gate"]),
+                        textOf(document["decidedBy"]),
+                        {}};
     for (const auto& detector : document["detectors"]) {
         for (const auto& check : detector["checks"]) {
-            if (check["sign"]) result.signs.push_back(textOf(detector["detector"]) + "." + check["check"].get<std::string>());
+            if (check["sign"])
+                result.signs.push_back(textOf(detector["detector"]) + "." + check["check"].get<std::string>());
         }
     }
     return result;
@@ -84,7 +89,8 @@ TEST_P(CorpusProfile, RedactedReplayExplainsTheSame) {
         }
         MachineProfile redacted = machine;
         redactProfile(redacted);
-        testing::expectSameExplanation(replayMachine(machine), replayMachine(profile::parseProfile(profile::toJson(redacted))),
+        testing::expectSameExplanation(replayMachine(machine),
+                                       replayMachine(profile::parseProfile(profile::toJson(redacted))),
                                        testing::redactedShape);
     }
 }
@@ -121,7 +127,8 @@ TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
         EXPECT_GT(perFolder[folder], 0) << "no profile under " << folder;
     }
     // None, Parallels, Qemu, VirtualBox, Hyper-V, VMWare, Wine, Xen.
-    for (int32_t type : {1, 2, 3, 4, 5, 6, 7, 8}) EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
+    for (int32_t type : {1, 2, 3, 4, 5, 6, 7, 8})
+        EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
 }
 
 // replay --check and survey --check name each field that differs; a survey
@@ -139,8 +146,9 @@ TEST(ExpectedCheck, NamesEachFieldThatDiffersAndEachMachine) {
     EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkProcesses"), Lines{});
     EXPECT_EQ(differences(1, "", ""), (Lines{"type: expected 4, got 1", "name: expected \"VirtualBox\", got none",
                                              "decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got none"}));
-    EXPECT_EQ(differences(4, "VirtualBox", "VirtualBoxDetection.checkFiles"),
-              Lines{"decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got \"VirtualBoxDetection.checkFiles\""});
+    EXPECT_EQ(
+        differences(4, "VirtualBox", "VirtualBoxDetection.checkFiles"),
+        Lines{"decidedBy: expected \"VirtualBoxDetection.checkProcesses\", got \"VirtualBoxDetection.checkFiles\""});
 
     MachineProfile machine;
     EXPECT_EQ(machineName(machine, "a.json"), "a.json");

@@ -35,9 +35,11 @@ inline std::string comparableFacts(const explain::Explanation& explanation, cons
                        explanation.gate + ", decided by " + explanation.decidedBy + "\n";
     for (const auto& detector : explanation.detectors) {
         for (const auto& check : detector.checks) {
-            text += detector.detector + (detector.asked ? " (asked)." : ".") + check.check + (check.sign ? " sign" : "") +
-                    (check.reached ? " reached" : "") + (check.decisive ? " decisive" : "");
-            for (const auto& artefact : check.evidence) text += " [" + artefact.kind + ": " + form(artefact.value) + "]";
+            text += detector.detector + (detector.asked ? " (asked)." : ".") + check.check +
+                    (check.sign ? " sign" : "") + (check.reached ? " reached" : "") +
+                    (check.decisive ? " decisive" : "");
+            for (const auto& artefact : check.evidence)
+                text += " [" + artefact.kind + ": " + form(artefact.value) + "]";
             text += "\n";
         }
         if (detector.checks.empty()) text += detector.detector + (detector.asked ? " (asked)\n" : "\n");
@@ -45,8 +47,7 @@ inline std::string comparableFacts(const explain::Explanation& explanation, cons
     return text;
 }
 
-inline void expectSameExplanation(const explain::Explanation& expected,
-                                  const explain::Explanation& actual,
+inline void expectSameExplanation(const explain::Explanation& expected, const explain::Explanation& actual,
                                   const ArtefactValueForm& form = exactly) {
     EXPECT_EQ(comparableFacts(actual, form), comparableFacts(expected, form));
 }

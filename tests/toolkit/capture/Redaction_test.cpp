@@ -100,7 +100,8 @@ MachineProfile machineWithNames() {
     profile::setWmiValue(machine, L"Win32_ComputerSystem", L"UserName", profile::wmiText(L"CORPNET\\alice.smith"));
     profile::setWmiValue(machine, L"Win32_Processor", L"SystemName", profile::wmiText(L"DESKTOP-7QK2M1R"));
     profile::setWmiValue(machine, L"Win32_BIOS", L"SerialNumber", profile::wmiText(L"5CG1234XYZ"));
-    profile::setWmiValue(machine, L"Win32_NetworkAdapterConfiguration", L"MACAddress", profile::wmiText(L"3C:52:82:12:34:56"));
+    profile::setWmiValue(machine, L"Win32_NetworkAdapterConfiguration", L"MACAddress",
+                         profile::wmiText(L"3C:52:82:12:34:56"));
     profile::setWmiValue(machine, L"Win32_NetworkAdapterConfiguration", L"IPAddress",
                          profile::wmiStrings({L"192.168.17.42", L"fe80::1c2b:3a4d"}));
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID",
@@ -152,10 +153,13 @@ TEST(RedactProfile, RemovesNamesAsWholeWordsOnly) {
         const char* redacted;
     };
     const Row rows[] = {
-        {L"A", L"bob", "Machine A, A:\\x, C:\\Users\\Bob\\Abc.txt, A M I", "Machine X, A:\\x, C:\\Users\\Xxx\\Abc.txt, A M I"},
+        {L"A", L"bob", "Machine A, A:\\x, C:\\Users\\Bob\\Abc.txt, A M I",
+         "Machine X, A:\\x, C:\\Users\\Xxx\\Abc.txt, A M I"},
         {L"VM", L"root", "VM vm.lan VMware vmx \\\\VM\\root\\cimv2", "XX xx.lan VMware vmx \\\\XX\\root\\cimv2"},
-        {L"VM", L"root", "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\root; root", "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\xxxx; xxxx"},
-        {L"PCI", L"usb", "PCI\\VEN_8086 Id=\"USB\\VID_1\" usb-stick pci", "PCI\\VEN_8086 Id=\"USB\\VID_1\" xxx-stick xxx"},
+        {L"VM", L"root", "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\root; root",
+         "ROOT\\WINE\\WINEBUS; Enum\\Root\\X; C:\\users\\xxxx; xxxx"},
+        {L"PCI", L"usb", "PCI\\VEN_8086 Id=\"USB\\VID_1\" usb-stick pci",
+         "PCI\\VEN_8086 Id=\"USB\\VID_1\" xxx-stick xxx"},
         {L"ana", L"ANA", "ANA\\ana banana Ana-PC", "XXX\\xxx banana Xxx-PC"},
         {L"\u00c5SA-PC", L"J\u00fcrgen", "\u00e5sa-pc J\u00dcRGEN J\u00fcrgens", "xxx-xx XXXXXX J\u00fcrgens"},
         {L"\u0418\u0412\u0410\u041d", L"q", "\u0438\u0432\u0430\u043d/Q", "xxxx/X"},

@@ -16,7 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-CheckOutcome check(std::string name, bool sign, bool reached, bool decisive = false, std::vector<Artefact> evidence = {}) {
+CheckOutcome check(std::string name, bool sign, bool reached, bool decisive = false,
+                   std::vector<Artefact> evidence = {}) {
     CheckOutcome outcome;
     outcome.check = std::move(name);
     outcome.sign = sign;
@@ -61,9 +62,12 @@ std::string lineOf(const std::string& text, const std::string& heading, const st
     std::string line;
     bool inDetector = false;
     while (std::getline(lines, line)) {
-        if (line.rfind(heading, 0) == 0) inDetector = true;
-        else if (inDetector && line.empty()) inDetector = false;
-        else if (inDetector && line.find(" " + checkName + " ") != std::string::npos) return line;
+        if (line.rfind(heading, 0) == 0)
+            inDetector = true;
+        else if (inDetector && line.empty())
+            inDetector = false;
+        else if (inDetector && line.find(" " + checkName + " ") != std::string::npos)
+            return line;
     }
     return "";
 }
@@ -84,16 +88,22 @@ TEST(ExplanationJson, ParsesBackWithTheDocumentedFields) {
     ASSERT_EQ(detectors.size(), 3u);
     json gate = detectors[0];
     gate.erase("checks");
-    EXPECT_EQ(gate, (json{{"detector", "GeneralDetection"}, {"name", "Unknown Virtual Machine"}, {"role", "gate"},
-                          {"type", 10}, {"asked", true}, {"sign", true}}));
+    EXPECT_EQ(gate, (json{{"detector", "GeneralDetection"},
+                          {"name", "Unknown Virtual Machine"},
+                          {"role", "gate"},
+                          {"type", 10},
+                          {"asked", true},
+                          {"sign", true}}));
     EXPECT_EQ(detectors[1].at("role"), "product");
     EXPECT_EQ(detectors[2].at("asked"), false);
     EXPECT_EQ(detectors[2].at("sign"), true);
-    const json evidence = json::array({{{"kind", "process"}, {"value", "alpha.exe"}, {"hostArtefact", nullptr}},
-                                       {{"kind", "process"}, {"value", "alpha2.exe"}, {"hostArtefact", "a host's own"}}});
+    const json evidence = json::array(
+        {{{"kind", "process"}, {"value", "alpha.exe"}, {"hostArtefact", nullptr}},
+         {{"kind", "process"}, {"value", "alpha2.exe"}, {"hostArtefact", "a host's own"}}});
     auto checkJson = [](const char* name, bool own, bool sign, bool reached, bool decisive, json noted) {
-        return json{{"check", name}, {"own", own}, {"sign", sign}, {"reached", reached}, {"decisive", decisive},
-                    {"nanoseconds", 1500000}, {"evidence", noted}};
+        return json{{"check", name},      {"own", own},           {"sign", sign},
+                    {"reached", reached}, {"decisive", decisive}, {"nanoseconds", 1500000},
+                    {"evidence", noted}};
     };
     EXPECT_EQ(detectors[1].at("checks"),
               json::array({checkJson("checkAdapterDescriptions", false, false, true, false, json::array()),
@@ -125,7 +135,8 @@ TEST(ExplanationText, MarksTheGateTheDecisionAndWhatDetectVMNeverAsks) {
         << text;
 
     EXPECT_EQ(lineOf(text, alphaHeading, "checkAdapterDescriptions"), "") << text;
-    EXPECT_NE(text.find("\n        1 check this detector does not have: always no, Windows is not asked\n"), std::string::npos)
+    EXPECT_NE(text.find("\n        1 check this detector does not have: always no, Windows is not asked\n"),
+              std::string::npos)
         << text;
 
     // Beta is not asked at all: its heading says so, its checks carry no mark.
@@ -176,7 +187,9 @@ TEST(ExplanationRender, MissingFactsAndADisagreement) {
 // UTF-8 character; continuation lines carry the indent.
 TEST(TextWrap, FitsEightyColumns) {
     const std::string word78(78, 'w'), word79(79, 'w'), e = "\xc3\xa9";
-    const struct { std::string text, wrapped; } rows[] = {
+    const struct {
+        std::string text, wrapped;
+    } rows[] = {
         {"  a b", "  a b\n"},
         {word78 + " ab cd", word78 + "\n    ab cd\n"},
         {word78 + "  ab", word78 + "\n    ab\n"},

@@ -82,7 +82,8 @@ protected:
         return *manager_;
     }
 
-    void useDetectors(std::unique_ptr<VMDetectionDefault> gate, std::vector<std::unique_ptr<VMDetectionDefault>> products) {
+    void useDetectors(std::unique_ptr<VMDetectionDefault> gate,
+                      std::vector<std::unique_ptr<VMDetectionDefault>> products) {
         manager().replaceDetectors(std::move(gate), std::move(products));
     }
 
@@ -122,7 +123,8 @@ TEST_F(ExplanationTest, EvidenceStaysWithTheCheckThatNotedIt) {
 TEST_F(ExplanationTest, NullEntriesAreSkippedAndAMissingGateStaysClosed) {
     std::vector<std::unique_ptr<VMDetectionDefault>> products;
     products.push_back(nullptr);
-    products.push_back(std::make_unique<FakeDetector>("Alpha", VMType::Qemu, std::set<std::string>{"checkFiles"}, &calls));
+    products.push_back(
+        std::make_unique<FakeDetector>("Alpha", VMType::Qemu, std::set<std::string>{"checkFiles"}, &calls));
     useDetectors(nullptr, std::move(products));
 
     const Explanation explanation = explainDetection(manager());
@@ -157,7 +159,8 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
             std::vector<std::unique_ptr<VMDetectionDefault>> products;
             if (withNull) products.push_back(nullptr);
             for (size_t i = 0; i < productCount; ++i) {
-                products.push_back(std::make_unique<FakeDetector>(std::string(1, static_cast<char>('A' + i)), types[i], signs[i], &calls));
+                products.push_back(std::make_unique<FakeDetector>(std::string(1, static_cast<char>('A' + i)), types[i],
+                                                                  signs[i], &calls));
             }
             useDetectors(std::make_unique<FakeGate>(open, &calls), std::move(products));
         };
@@ -183,8 +186,9 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
                 EXPECT_EQ(detector.asked, anyReached) << detector.name;
             }
             for (const CheckOutcome& check : detector.checks) {
-                if (check.reached) reached.push_back(detector.role == DetectorRole::Gate ? "gate." + check.check
-                                                                                         : detector.name + "." + check.check);
+                if (check.reached)
+                    reached.push_back(detector.role == DetectorRole::Gate ? "gate." + check.check
+                                                                          : detector.name + "." + check.check);
                 decisive += check.decisive;
             }
         }

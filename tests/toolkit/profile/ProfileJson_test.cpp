@@ -30,7 +30,8 @@ TEST(ProfileJson, RoundTripKeepsOddValuesFaultsAndLengths) {
 }
 
 TEST(ProfileJson, RegistryValueFormsBecomeTheBytesWindowsReturns) {
-    auto p = parseProfile(withHeader(R"("registry": [{"root": "HKLM", "path": "HARDWARE\\Description\\System", "values": [
+    auto p = parseProfile(
+        withHeader(R"("registry": [{"root": "HKLM", "path": "HARDWARE\\Description\\System", "values": [
         {"name": "SystemBiosDate", "data": "06/23/99"},
         {"name": "SystemBiosVersion", "type": "REG_MULTI_SZ", "data": ["VBOX - 1", "x"]},
         {"name": "Count", "data": 258},
@@ -72,11 +73,15 @@ TEST(ProfileJson, AMistakeIsOneLineNamingItsField) {
         {R"("format": "corvane-machine-profile")", "profile: /format: given twice"},
         {R"("system": {"wow64": true, "wow64": false})", "profile: /system/wow64: given twice"},
         {R"("bogus": 1, "version": 2)", "profile: /bogus: unknown field"},
-        {R"("registry": [[[[[[[[[]]]]]]]]])", "profile: /registry/0/0/0/0/0/0/0: nested deeper than a machine profile goes"},
+        {R"("registry": [[[[[[[[[]]]]]]]]])",
+         "profile: /registry/0/0/0/0/0/0/0: nested deeper than a machine profile goes"},
         {R"("wmi": {"classes": [{"name": "C", "rows": [{"P": {"vt": 8200, "value": ["a"]}}]}]})", nullptr},
-        {R"("system": {"totalPhysicalMemory": -5})", "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a negative"},
-        {R"("system": {"totalPhysicalMemory": 18446744073709551616})", "profile: /system/totalPhysicalMemory: an integer too large"},
-        {R"("system": {"totalPhysicalMemory": 1.5})", "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a fractional number"},
+        {R"("system": {"totalPhysicalMemory": -5})",
+         "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a negative"},
+        {R"("system": {"totalPhysicalMemory": 18446744073709551616})",
+         "profile: /system/totalPhysicalMemory: an integer too large"},
+        {R"("system": {"totalPhysicalMemory": 1.5})",
+         "profile: /system/totalPhysicalMemory: expected a non-negative integer, got a fractional number"},
         {"\"description\": \"\xFF\xFE\"", "profile: malformed JSON: "},
         {processes(kMaxEntries), nullptr},
         {processes(kMaxEntries + 1), "profile: /processes/65536: more than 65536 entries in one array"},
@@ -98,7 +103,8 @@ TEST(ProfileJson, AMistakeIsOneLineNamingItsField) {
 // and the tool's other JSON is named as what it is.
 TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndNamesWhatIsNotAProfile) {
     // The emoji twice: as a JSON escape, and as itself (a surrogate pair in UTF-16).
-    const std::string text = withHeader(R"("description": "\u00c5sa's PC \ud83d\ude00 )" "\xF0\x9F\x98\x80\"");
+    const std::string text = withHeader(R"("description": "\u00c5sa's PC \ud83d\ude00 )"
+                                        "\xF0\x9F\x98\x80\"");
     auto utf16 = [&](bool bigEndian, bool mark) {
         std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
         for (wchar_t unit : fromUtf8(text)) {
@@ -116,7 +122,8 @@ TEST(ProfileJson, ReadsEveryEncodingWithAMarkAndNamesWhatIsNotAProfile) {
         {std::string("\xFF\xFE{\0\0\0", 6), "profile: in: not a text file: a NUL byte at offset 4 "},
         {text + std::string(1, '\0'), "profile: in: not a text file"},
         {utf16(true, true) + "x", "profile: in: not a text file: UTF-16 with an odd number of bytes"},
-        {R"({"type":7,"name":"Wine","libraryVersion":null,"machine":"this machine"})", "profile: in: this is a `--json` output"},
+        {R"({"type":7,"name":"Wine","libraryVersion":null,"machine":"this machine"})",
+         "profile: in: this is a `--json` output"},
         {R"({"verdict":{},"detectors":[],"agrees":true})", "profile: in: this is an `--explain --json` output"},
         {"{\"gate\":null,\"decidedBy\":null,\"signs\":[]}\n{}\n", "profile: in: this is a `survey` output"},
     };
@@ -141,7 +148,8 @@ TEST(ProfileJson, AFileOverTheSizeLimitIsRefusedUnread) {
         std::ofstream{file};
         std::filesystem::resize_file(file, size);
         EXPECT_THAT([&] { loadProfileFile(file); },
-                    ::testing::ThrowsMessage<ProfileError>(::testing::HasSubstr(refusal))) << size;
+                    ::testing::ThrowsMessage<ProfileError>(::testing::HasSubstr(refusal)))
+            << size;
     }
     std::filesystem::remove(file);
 }

@@ -6,8 +6,8 @@
 #include <corvane/vmd.h>
 
 __declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
-__declspec(dllimport) int __stdcall WriteFile(void* file, const void* data, unsigned long size,
-                                              unsigned long* written, void* overlapped);
+__declspec(dllimport) int __stdcall WriteFile(void* file, const void* data, unsigned long size, unsigned long* written,
+                                              void* overlapped);
 __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int code);
 
 static void print(const char* text) {
@@ -23,7 +23,8 @@ void __stdcall HostMain(void) {
     DetectVM();
     type = GetVMType();
     *digits = '\0';
-    do *--digits = (char)('0' + type % 10); while ((type /= 10) > 0);
+    do *--digits = (char)('0' + type % 10);
+    while ((type /= 10) > 0);
 
     print(GetVMName()[0] != '\0' ? GetVMName() : "no product");
     print(" (type ");
