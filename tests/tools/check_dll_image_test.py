@@ -10,9 +10,9 @@ import re
 import struct
 import sys
 
-spec = importlib.util.spec_from_file_location("check_dll_image", sys.argv[1])
-checker = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(checker)
+module_spec = importlib.util.spec_from_file_location("check_dll_image", sys.argv[1])
+checker = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(checker)
 data = open(sys.argv[2], "rb").read()
 allowed, list_problems = checker.read_allow_list(sys.argv[3])
 def_names = checker.read_def(sys.argv[4])
