@@ -32,14 +32,11 @@ struct Run {
     std::vector<std::string> leaks;
 };
 
-bool questionToWindows(const Call& call) {
-    return call.function != "WideCharToMultiByte" && call.function != "GetCurrentThreadId";
-}
-
 std::vector<std::string> questions(const SimulatedMachine& machine) {
     std::vector<std::string> out;
     for (const Call& call : machine.calls())
-        if (questionToWindows(call)) out.push_back(call.function + "(" + call.argument + ") " + call.flags);
+        if (call.function != "WideCharToMultiByte" && call.function != "GetCurrentThreadId")
+            out.push_back(call.function + "(" + call.argument + ") " + call.flags);
     return out;
 }
 

@@ -71,7 +71,8 @@ void print(const char* moment, const ProcessMemory& memory) {
                 static_cast<unsigned long long>(memory.heapBytes), static_cast<unsigned long long>(memory.workingSet));
 }
 
-bool withinBound(const char* what, long long growth, long long slack) {
+bool withinBound(const char* what, unsigned long long before, unsigned long long after, long long slack) {
+    const long long growth = static_cast<long long>(after) - static_cast<long long>(before);
     const bool ok = growth <= slack;
     std::printf("%-17s grew by %lld (bound %lld): %s\n", what, growth, slack, ok ? "flat" : "GROWING");
     return ok;
@@ -91,8 +92,7 @@ bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
     library.SetLogFolder(L"");
     print("logging, before", before);
     print("logging, after", after);
-    const bool ok = withinBound("handles (log on)", static_cast<long long>(after.handles) - before.handles,
-                                kHandleSlack);
+    const bool ok = withinBound("handles (log on)", before.handles, after.handles, kHandleSlack);
     DeleteFileW((folder + L"\\CorvaneLog.txt").c_str());
     RemoveDirectoryW(folder.c_str());
     return ok;
@@ -130,20 +130,16 @@ bool loadAndFreeCycles(const wchar_t* dll) {
         std::printf("module loaded or gone since the first cycle: %ls\n", module.c_str());
 
     bool ok = changed.empty();
-    ok &= withinBound("handles (cycles)", static_cast<long long>(last.handles) - first.handles, kHandleSlack);
-    ok &= withinBound("private bytes (cycles)",
-                      static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes),
-                      kPrivateBytesSlack);
-    ok &= withinBound("heap in use (cycles)",
-                      static_cast<long long>(last.heapBytes) - static_cast<long long>(first.heapBytes),
-                      kHeapBytesSlack);
+    ok &= withinBound("handles (cycles)", first.handles, last.handles, kHandleSlack);
+    ok &= withinBound("private bytes (cycles)", first.privateBytes, last.privateBytes, kPrivateBytesSlack);
+    ok &= withinBound("heap in use (cycles)", first.heapBytes, last.heapBytes, kHeapBytesSlack);
     // The references still held, counted by freeing: destructive, so at the very end.
     for (const wchar_t* module : kSystemModules) {
         int references = 0;
         for (HMODULE held; references <= cycles && (held = GetModuleHandleW(module)) && FreeLibrary(held);)
             ++references;
         std::printf("%ls: ", module);
-        ok &= withinBound("references held", references, kReferenceSlack);
+        ok &= withinBound("references held", 0, references, kReferenceSlack);
     }
     return ok;
 }
@@ -173,14 +169,11 @@ bool soakInOneLoad(const wchar_t* dll, int calls) {
     std::printf("%d detections in %.1f s (%.1f ms each), verdict %d \"%s\"\n", calls, seconds, seconds * 1000 / calls,
                 type, name.c_str());
 
-    bool ok = withinBound("handles", static_cast<long long>(end.handles) - warm.handles, kHandleSlack);
-    ok &= withinBound("threads", static_cast<long long>(end.threads) - warm.threads, kThreadSlack);
+    bool ok = withinBound("handles", warm.handles, end.handles, kHandleSlack);
+    ok &= withinBound("threads", warm.threads, end.threads, kThreadSlack);
     // Heap settles during the first half; a leak keeps growing in the second.
-    ok &= withinBound("private bytes",
-                      static_cast<long long>(end.privateBytes) - static_cast<long long>(halfway.privateBytes),
-                      kPrivateBytesSlack);
-    ok &= withinBound("heap in use", static_cast<long long>(end.heapBytes) - static_cast<long long>(halfway.heapBytes),
-                      kHeapBytesSlack);
+    ok &= withinBound("private bytes", halfway.privateBytes, end.privateBytes, kPrivateBytesSlack);
+    ok &= withinBound("heap in use", halfway.heapBytes, end.heapBytes, kHeapBytesSlack);
     if (verdictChanges != 0) {
         std::printf("the verdict changed in %d of %d detections\n", verdictChanges, calls);
         ok = false;

@@ -82,11 +82,6 @@ protected:
         return *manager_;
     }
 
-    void useDetectors(std::unique_ptr<VMDetectionDefault> gate,
-                      std::vector<std::unique_ptr<VMDetectionDefault>> products) {
-        manager().replaceDetectors(std::move(gate), std::move(products));
-    }
-
     void TearDown() override {
         manager_.reset();
         SimulatedMachineTest::TearDown();
@@ -102,7 +97,7 @@ TEST_F(ExplanationTest, EvidenceStaysWithTheCheckThatNotedIt) {
     std::vector<std::unique_ptr<VMDetectionDefault>> products;
     products.push_back(std::make_unique<FakeDetector>(
         "Alpha", VMType::Qemu, std::set<std::string>{"checkRegistryKeys", "checkDevices"}, &calls));
-    useDetectors(std::make_unique<FakeGate>(true, &calls), std::move(products));
+    manager().replaceDetectors(std::make_unique<FakeGate>(true, &calls), std::move(products));
 
     const Explanation explanation = explainDetection(manager());
 
@@ -125,7 +120,7 @@ TEST_F(ExplanationTest, NullEntriesAreSkippedAndAMissingGateStaysClosed) {
     products.push_back(nullptr);
     products.push_back(
         std::make_unique<FakeDetector>("Alpha", VMType::Qemu, std::set<std::string>{"checkFiles"}, &calls));
-    useDetectors(nullptr, std::move(products));
+    manager().replaceDetectors(nullptr, std::move(products));
 
     const Explanation explanation = explainDetection(manager());
 
@@ -162,7 +157,7 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
                 products.push_back(std::make_unique<FakeDetector>(std::string(1, static_cast<char>('A' + i)), types[i],
                                                                   signs[i], &calls));
             }
-            useDetectors(std::make_unique<FakeGate>(open, &calls), std::move(products));
+            manager().replaceDetectors(std::make_unique<FakeGate>(open, &calls), std::move(products));
         };
 
         build();
