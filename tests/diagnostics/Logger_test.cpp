@@ -162,15 +162,7 @@ TEST_F(LoggerOpenTest, AFileWhereAFolderShouldBeDropsTheEntryAtOnce) {
 }
 
 TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnformattable) {
-    std::tm time{.tm_sec = 2,
-                 .tm_min = 5,
-                 .tm_hour = 9,
-                 .tm_mday = 7,
-                 .tm_mon = 2,
-                 .tm_year = 2026 - 1900,
-                 .tm_wday = 0,
-                 .tm_yday = 0,
-                 .tm_isdst = 0};
+    std::tm time{2, 5, 9, 7, 2, 2026 - 1900, 0, 0, 0};  // seconds first, the month from 0, the year from 1900
     EXPECT_EQ(Logger::formatTimestamp(time), "2026-03-07 09:05:02");
     time.tm_mday = 0;  // as a failed conversion leaves it
     EXPECT_EQ(Logger::formatTimestamp(time), "");

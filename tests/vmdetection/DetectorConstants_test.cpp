@@ -149,6 +149,11 @@ TEST_F(DetectorConstants, VirtualBox) {
                *d = "checkDevices", *s = "checkSmbiosTable", *a = "checkAcpiTables";
     const std::wstring scsi0 = L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
     const std::wstring system = L"HARDWARE\\Description\\System";
+    auto buses = [](const char* check, std::vector<const wchar_t*> names) {
+        std::vector<WmiProperties> rows;
+        for (const wchar_t* name : names) rows.push_back({{L"Name", wmiText(name)}});
+        return wmiRows(check, L"Win32_Bus", rows, true);
+    };
     std::vector<Row> rows = {
         process(p, L"vboxservice.exe"),
         process(p, L"vboxtray.exe"),
@@ -203,27 +208,14 @@ TEST_F(DetectorConstants, VirtualBox) {
                 true),  // first row
         wmiRows(none, L"Win32_PnPEntity",
                 {{{L"Name", wmiText(L"82801FB 82441FX 82371SB OpenHCD")}}, {{L"Name", wmiText(L"82801FB")}}}),
-        wmiRows(none, L"Win32_Bus",
-                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
-                 {{L"Name", wmiText(L"PCI_BUS_0")}},
-                 {{L"Name", wmiText(L"PNP_BUS_0")}},
-                 {{L"Name", wmiText(L"USB_BUS_0")}}},
-                true),
-        wmiRows(none, L"Win32_Bus",
-                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
-                 {{L"Name", wmiText(L"PCI_BUS_0")}},
-                 {{L"Name", wmiText(L"USB_BUS_0")}}},
-                true),
+        buses(none, {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0", L"USB_BUS_0"}),
+        buses(none, {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"USB_BUS_0"}),
         wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity",
                 {{{L"Name", wmiText(L"Guest")}, {L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE&SUBSYS_0")}}}, true),
         wmiRows("checkWmiPciDeviceId", L"Win32_PnPEntity",
                 {{{L"DeviceID", wmiText(L"ACPI\\PNP0A03\\0")}}, {{L"DeviceID", wmiText(L"PCI\\VEN_80EE&DEV_CAFE")}}},
                 true),
-        wmiRows("checkWmiBuses", L"Win32_Bus",
-                {{{L"Name", wmiText(L"ACPIBus_BUS_0")}},
-                 {{L"Name", wmiText(L"PCI_BUS_0")}},
-                 {{L"Name", wmiText(L"PNP_BUS_0")}}},
-                true),
+        buses("checkWmiBuses", {L"ACPIBus_BUS_0", L"PCI_BUS_0", L"PNP_BUS_0"}),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Product", wmiText(L"VirtualBox")}}}),
         wmiRows("checkWmiBaseBoard", L"Win32_BaseBoard", {{{L"Manufacturer", wmiText(L"Oracle Corporation")}}}),
         wmiRows("checkWmiPnpDevices", L"Win32_PnPDevice", {{{L"Name", wmiText(L"VBOX CD-ROM")}}}),
