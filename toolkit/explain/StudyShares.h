@@ -16,25 +16,23 @@ struct StudyShare {
     std::string_view sentence;  // "shows on 9.8% of 162,829 physical machines in the firmware-report study"
 };
 
+// clang-format off
 inline constexpr StudyShare kStudyShares[] = {
     {"checkDiskDriveHardwareIds", 0, 162829, "shows on 0.0% of 162,829 physical machines in the firmware-report study"},
     {"checkMemorySize", 1367, 162829, "shows on 0.8% of 162,829 physical machines in the firmware-report study"},
     {"checkBiosSerialNumber", 0, 259, "shows on 0.0% of 259 physical machines in the firmware-report study"},
     {"checkComputerSystemModel", 0, 162829, "shows on 0.0% of 162,829 physical machines in the firmware-report study"},
-    {"checkComputerSystemManufacturer", 5, 162829,
-     "shows on 0.0031% of 162,829 physical machines in the firmware-report study"},
+    {"checkComputerSystemManufacturer", 5, 162829, "shows on 0.0031% of 162,829 physical machines in the firmware-report study"},
     {"checkProcessorId", 244, 162829, "shows on 0.1% of 162,829 physical machines in the firmware-report study"},
     {"checkPowerCapabilities", 0, 162829, "shows on 0.0% of 162,829 physical machines in the firmware-report study"},
-    {"checkVideoControllerCaption", 0, 162829,
-     "shows on 0.0% of 162,829 physical machines in the firmware-report study"},
+    {"checkVideoControllerCaption", 0, 162829, "shows on 0.0% of 162,829 physical machines in the firmware-report study"},
     {"checkCacheMemoryCount", 491, 162829, "shows on 0.3% of 162,829 physical machines in the firmware-report study"},
-    {"checkPhysicalMemoryCount", 522, 162829,
-     "shows on 0.3% of 162,829 physical machines in the firmware-report study"},
+    {"checkPhysicalMemoryCount", 522, 162829, "shows on 0.3% of 162,829 physical machines in the firmware-report study"},
     {"checkSmbiosMemoryCount", 600, 162829, "shows on 0.4% of 162,829 physical machines in the firmware-report study"},
     {"checkCimMemoryCount", 491, 162829, "shows on 0.3% of 162,829 physical machines in the firmware-report study"},
-    {"checkPhysicalConnectorCount", 15995, 162829,
-     "shows on 9.8% of 162,829 physical machines in the firmware-report study"},
+    {"checkPhysicalConnectorCount", 15995, 162829, "shows on 9.8% of 162,829 physical machines in the firmware-report study"},
     {"checkSlotCount", 20693, 162829, "shows on 12.7% of 162,829 physical machines in the firmware-report study"},
 };
+// clang-format on
 
 }  // namespace Corvane::explain
