@@ -3,33 +3,13 @@
 # path.  The MinGW host is built by the command line the zip's README gives
 # for it, so a README that forgets the C++ runtime fails here.
 #
-#   cmake -DZIP= -DWORK_DIR= -DCXX= -DCLANG= -DDLLTOOL= -DKERNEL32_DEF= -DEMULATOR= -P CxxHosts.cmake
+#   cmake -DZIP= -DWORK_DIR= -DCXX= -DCLANG= -DDLLTOOL= -DEMULATOR= -P CxxHosts.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
-function(run what)
-    execute_process(COMMAND ${ARGN} WORKING_DIRECTORY "${WORK_DIR}"
-                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${what} failed (${result}):\n${output}")
-    endif()
-endfunction()
-
-function(answer_of program out)
-    execute_process(COMMAND env -u WINEPATH ${EMULATOR} ${program}
-                    RESULT_VARIABLE status OUTPUT_VARIABLE line ERROR_VARIABLE error)
-    string(REPLACE "\r" "" line "${line}")
-    if(NOT (status EQUAL 0 OR status EQUAL 1) OR NOT line MATCHES "^([A-Za-z-]+|no product) \\(type [0-9]+\\)\n$")
-        message(FATAL_ERROR "${program}: exit status ${status}\n--- stdout:\n${line}\n--- stderr:\n${error}")
-    endif()
-    set(${out} "${status}: ${line}" PARENT_SCOPE)
-endfunction()
-
-file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}")
-run("unpacking ${ZIP}" ${CMAKE_COMMAND} -E tar xf "${ZIP}")
-get_filename_component(name "${ZIP}" NAME_WLE)
-set(package "${WORK_DIR}/${name}")
+include("${CMAKE_CURRENT_LIST_DIR}/../ReleaseHosts.cmake")
+unpack_release(package)
+get_filename_component(name "${package}" NAME)
 set(here "${CMAKE_CURRENT_LIST_DIR}")
 
 # The README's MinGW C++ line, with the unpacked folder, this host and the
@@ -53,7 +33,6 @@ string(REPLACE "host.exe" "${package}/bin/mingw-cxx-host.exe" line "${line}")
 separate_arguments(line UNIX_COMMAND "${line}")
 run("the README's MinGW C++ command line" ${line})
 
-run("llvm-dlltool kernel32.def" ${DLLTOOL} -m i386:x86-64 -d "${KERNEL32_DEF}" -l kernel32.lib)
 run("building the MSVC-style C++ host" ${CLANG} --target=x86_64-pc-windows-msvc -std=c++17 -O2 -ffreestanding
     -fno-exceptions -fno-rtti -fno-stack-protector -Wall -Wextra -Werror -I "${package}/include"
     "${here}/msvc_host.cpp" "${package}/lib/CorvaneVMD.lib" kernel32.lib -fuse-ld=lld-link -nostdlib
