@@ -7,7 +7,10 @@ only what the zip holds, under the folder it unpacks to.  THIRD-PARTY-NOTICES.tx
 in both zips, has a section for each component the binaries' link maps show
 was linked in, saying which binaries hold it, and none that is not.
 
-  check_release_zips.py RELEASE_DIR NAME OBJDUMP OBJCOPY MAP...
+A PDB reader, llvm-symbolizer, given the shipped DLL and the zip's PDB side
+by side as a debugger finds them, names DetectVM at its export's address.
+
+  check_release_zips.py RELEASE_DIR NAME OBJDUMP OBJCOPY SYMBOLIZER MAP...
 """
 import hashlib
 import re
@@ -38,8 +41,8 @@ COMPONENTS = [
 ]
 DLL_LIMIT = 350_000  # bytes, stripped; docs/performance.md
 
-release, name, objdump, objcopy = sys.argv[1:5]
-maps = sys.argv[5:]
+release, name, objdump, objcopy, symbolizer = sys.argv[1:6]
+maps = sys.argv[6:]
 failures = []
 
 
@@ -114,6 +117,21 @@ if record and pdb.startswith(b"Microsoft C/C++ MSF 7.00"):
     check(re.search(rb"\x0e\x11.{10}DetectVM\0", publics, re.S) is not None, "CorvaneVMD.pdb has no public DetectVM")
 else:
     check(False, "bin/CorvaneVMD.pdb is not a PDB")
+
+# What a debugger shows for an address inside DetectVM: the stripped DLL alone
+# names nothing, so the name can only come from the PDB beside it.
+with tempfile.TemporaryDirectory() as work:
+    open(f"{work}/CorvaneVMD.dll", "wb").write(dll)
+    open(f"{work}/CorvaneVMD.pdb", "wb").write(pdb)
+    table = subprocess.run([objdump, "-p", f"{work}/CorvaneVMD.dll"], capture_output=True, text=True).stdout
+    names = re.findall(r"^\s*\[\s*(\d+)\] (\w+)$", table.split("[Ordinal/Name Pointer] Table")[-1], re.M)
+    addresses = dict(re.findall(r"^\s*\[\s*(\d+)\] \+base\[\s*\d+\]\s+([0-9a-f]+) Export RVA", table, re.M))
+    rva = addresses.get(dict((n, i) for i, n in names).get("DetectVM", ""))
+    check(rva is not None, "CorvaneVMD.dll exports no DetectVM")
+    if rva:
+        shown = subprocess.run([symbolizer, f"--obj={work}/CorvaneVMD.dll", "--relative-address", hex(int(rva, 16) + 4)],
+                               capture_output=True, text=True).stdout.split("\n")[0]
+        check(shown == "DetectVM", f"llvm-symbolizer reads {shown!r} at DetectVM through CorvaneVMD.pdb")
 
 check(len(package.get("bin/CorvaneVMD.dll", b"")) <= DLL_LIMIT,
       f"CorvaneVMD.dll is {len(package.get('bin/CorvaneVMD.dll', b''))} bytes, over {DLL_LIMIT}")
