@@ -2,6 +2,8 @@
 // names are checked in the binary by tools/check-dll.sh).
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "bench/ShippedLibrary.h"
 
@@ -17,8 +19,17 @@ int wmain(int argc, wchar_t** argv) {
     expect(std::strcmp(firstVersion, "1.0.0.0") == 0, "version text is 1.0.0.0");
     expect(dll.GetLibVersion() == firstVersion, "GetLibVersion returns the same pointer");
 
+    // A null log folder switches the log off: the detection makes no folder.  The
+    // folder is this run's alone, gone before and after, so a failed run fails no other.
+    const std::filesystem::path logFolder = L"C:\\corvane-log-off-" + std::to_wstring(GetCurrentProcessId());
+    std::filesystem::remove_all(logFolder);
+    dll.SetLogFolder(logFolder.c_str());
+    dll.SetLogFolder(nullptr);
+
     // Plain Wine is VirtualBox to the rules: docs/design-notes.md says why.
     dll.DetectVM();
+    expect(!std::filesystem::exists(logFolder), "a null log folder switches the log off");
+    std::filesystem::remove_all(logFolder);
     std::printf("after DetectVM: %d \"%s\"\n", dll.GetVMType(), dll.GetVMName());
     expect(dll.GetVMType() == 4, "plain Wine gives VirtualBox (4)");
     expect(std::strcmp(dll.GetVMName(), "VirtualBox") == 0, "plain Wine gives the name VirtualBox");
