@@ -7,7 +7,7 @@
 #include <corvane/vmd.h>
 
 #ifdef __cplusplus
-extern "C" {  /* the host's own declarations and entry point; the header declares its own */
+extern "C" { /* the host's own declarations and entry point; the header declares its own */
 #endif
 
 __declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
