@@ -113,7 +113,7 @@ TEST(PlainDetectionAsksWhatTheLibraryAsks, OnEachMachine) {
         MachineProfile machine;
         const char* description;
         int type;
-        std::function<void(MachineProfile&)> change;
+        std::function<void(MachineProfile&)> change = {};
     } cases[] = {
         {physicalMachineWithoutSigns(), "physical machine", 1},
         // Every check of every product runs and finds nothing.
