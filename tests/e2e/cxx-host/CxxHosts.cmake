@@ -56,7 +56,8 @@ run("the README's MinGW C++ command line" ${line})
 run("llvm-dlltool kernel32.def" ${DLLTOOL} -m i386:x86-64 -d "${KERNEL32_DEF}" -l kernel32.lib)
 run("building the MSVC-style C++ host" ${CLANG} --target=x86_64-pc-windows-msvc -std=c++17 -O2 -ffreestanding
     -fno-exceptions -fno-rtti -fno-stack-protector -Wall -Wextra -Werror -I "${package}/include"
-    -x c++ "${here}/../msvc-host/project/host.c" "${package}/lib/CorvaneVMD.lib" kernel32.lib -fuse-ld=lld-link -nostdlib
+    -x c++ "${here}/../msvc-host/project/host.c" -x none "${package}/lib/CorvaneVMD.lib" kernel32.lib
+    -fuse-ld=lld-link -nostdlib
     -Wl,/entry:HostMain -Wl,/subsystem:console -o "${package}/bin/msvc-cxx-host.exe")
 
 answer_of("${package}/bin/corvane-vmd.exe" reference)
