@@ -39,8 +39,8 @@ tree=$(cd "${1:-$here/..}" && pwd)
 work=${work:-$tree/build/mutation}
 [ -f "$faults_file" ] || { echo "no fault list: $faults_file" >&2; exit 2; }
 
-tests=${MUTATION_TESTS:-'^(unit|bench_baseline|wine|exports_e2e|exports_in_process|exception_host|exception_c_host|com_host_after|dll_binary_check|dll_image_rules|header_compiles|package_zip|docs_synopsis|realworld_converter)$'}
-targets=${MUTATION_TARGETS:-'corvane-shipped-dll corvane_unit_tests corvane_bench_tests corvane_wine_tests exports_e2e exports_in_process_test exception_host exception_c_host com_host release'}
+tests=${MUTATION_TESTS:-'^(unit|bench_baseline|wine|exports_e2e|exception_host|exception_c_host|com_host_after|dll_binary_check|dll_image_rules|header_compiles|package_zip|docs_synopsis|realworld_converter)$'}
+targets=${MUTATION_TARGETS:-'corvane-shipped-dll corvane_unit_tests corvane_bench_tests corvane_wine_tests exports_e2e exception_host exception_c_host com_host release'}
 timeout=${MUTATION_TIMEOUT:-300}
 
 # ccache, when it is installed, makes the first build of the copy cheap; its

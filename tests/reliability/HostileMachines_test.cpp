@@ -150,15 +150,11 @@ void mutate(Dice& dice, MachineProfile& machine, simulated::Faults& faults) {
             break;
         }
         case 4: {
-            auto& wmi = machine.wmi.faults;
-            const int32_t failure = static_cast<int32_t>(dice.pick<uint32_t>({0x80010106, 0x80010119, 0x80070005}));
-            switch (dice.below(5)) {
-                case 0: wmi.coInitializeEx = failure; break;
-                case 1: wmi.coInitializeSecurity = failure; break;
-                case 2: wmi.createLocator = failure; break;
-                case 3: wmi.connectServer = failure; break;
-                default: wmi.setProxyBlanket = failure; break;
-            }
+            int32_t WmiFaults::*const steps[] = {&WmiFaults::coInitializeEx, &WmiFaults::coInitializeSecurity,
+                                                 &WmiFaults::createLocator, &WmiFaults::connectServer,
+                                                 &WmiFaults::setProxyBlanket};
+            machine.wmi.faults.*steps[dice.below(std::size(steps))] = static_cast<int32_t>(
+                dice.pick<uint32_t>({0x80010106, 0x80010119, 0x80070005}));
             break;
         }
         case 5: {

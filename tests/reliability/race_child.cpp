@@ -23,21 +23,15 @@ namespace {
 
 constexpr int kRacers = 32;
 
-struct Exports {
-    int32_t (*getType)();
-    void (*detect)();
-    const char* (*getName)();
-};
-
-// Every racer waits on one event, so that all call at once.
-void race(const Exports& library) {
+// Every racer waits on one event, so that all make the first call at once.
+void race(int32_t (*getType)()) {
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::vector<int32_t> types(kRacers, -1);
     std::vector<std::thread> racers;
     for (int i = 0; i < kRacers; ++i) {
         racers.emplace_back([&, i] {
             WaitForSingleObject(go, INFINITE);
-            types[i] = library.getType();
+            types[i] = getType();
         });
     }
     Sleep(50);  // let every racer reach the wait
@@ -57,13 +51,13 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"dll" && argc > 3) {
         corvane_bench::ShippedLibrary library(argv[2]);
         library.SetLogFolder(argv[3]);
-        race({library.GetVMType, library.DetectVM, library.GetVMName});
+        race(library.GetVMType);
         library.DetectVM();
         std::printf("verdict %d %s\n", library.GetVMType(), library.GetVMName());
         return 0;
     }
     if (mode == L"static") {
-        race({GetVMType, DetectVM, GetVMName});
+        race(GetVMType);
         std::printf("constructed %d\n", Corvane::utils::vmdetection::VMDetectionManager::constructedCount());
         DetectVM();
         std::printf("verdict %d %s\n", GetVMType(), GetVMName());

@@ -26,7 +26,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <set>
 #include <string>
@@ -81,9 +81,8 @@ bool withinBound(const char* what, unsigned long long before, unsigned long long
 // A host that keeps the log on: every detection writes a few dozen entries,
 // and each must give back what it opened.
 bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"corvane-soak-log-" + std::to_wstring(GetCurrentProcessId());
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("corvane-soak-log-" + std::to_string(GetCurrentProcessId()));
     library.SetLogFolder(folder.c_str());
     library.DetectVM();  // creates the folder and the file
     const ProcessMemory before = corvane_bench::currentProcessMemory();
@@ -93,8 +92,7 @@ bool soakWithLogging(corvane_bench::ShippedLibrary& library) {
     print("logging, before", before);
     print("logging, after", after);
     const bool ok = withinBound("handles (log on)", before.handles, after.handles, kHandleSlack);
-    DeleteFileW((folder + L"\\CorvaneLog.txt").c_str());
-    RemoveDirectoryW(folder.c_str());
+    std::filesystem::remove_all(folder);
     return ok;
 }
 

@@ -35,7 +35,8 @@ run("the README's MinGW C++ command line" ${line})
 
 run("building the MSVC-style C++ host" ${CLANG} --target=x86_64-pc-windows-msvc -std=c++17 -O2 -ffreestanding
     -fno-exceptions -fno-rtti -fno-stack-protector -Wall -Wextra -Werror -I "${package}/include"
-    "${here}/msvc_host.cpp" "${package}/lib/CorvaneVMD.lib" kernel32.lib -fuse-ld=lld-link -nostdlib
+    -x c++ "${here}/../msvc-host/project/host.c" -x none "${package}/lib/CorvaneVMD.lib" kernel32.lib
+    -fuse-ld=lld-link -nostdlib
     -Wl,/entry:HostMain -Wl,/subsystem:console -o "${package}/bin/msvc-cxx-host.exe")
 
 answer_of("${package}/bin/corvane-vmd.exe" reference)

@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/ChildProcess.h"
+
 namespace {
 
 const wchar_t* const kPlanted[] = {L"IPHLPAPI.dll", L"MPR.dll", L"POWRPROF.dll"};
@@ -47,8 +49,7 @@ std::wstring loadedFrom(const wchar_t* module) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    wchar_t self[MAX_PATH];
-    g_folder.assign(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    g_folder = corvane_bench::ownPath();
     g_folder.erase(g_folder.find_last_of(L'\\') + 1);
     for (const wchar_t* name : kPlanted) DeleteFileW((g_folder + name + L".loaded").c_str());
 
@@ -69,19 +70,8 @@ int wmain(int argc, wchar_t** argv) {
               path + L" for " + argv[i]);
     }
 
-    std::wstring command = L"\"" + g_folder + L"corvane-vmd.exe\" detect --explain";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                        &process);
-    check(started, L"corvane-vmd.exe runs", command);
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        checkNoMarker(L"corvane-vmd.exe ran");
-    }
+    corvane_bench::runProgram(g_folder + L"corvane-vmd.exe", {L"detect", L"--explain"});  // throws if it cannot start
+    checkNoMarker(L"corvane-vmd.exe ran");
     std::wprintf(L"planting: %d failure(s)\n", g_failures);
     return g_failures ? 1 : 0;
 }

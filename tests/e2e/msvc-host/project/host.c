@@ -2,8 +2,13 @@
  * linker, CorvaneVMD.lib, and no C runtime (its own entry point; kernel32
  * through an import library made from kernel32.def).  It prints the line
  * corvane-vmd prints and exits as corvane-vmd does: 0 when a product was
- * recognised, 1 when none. */
+ * recognised, 1 when none.  Also built as C++ (tests/e2e/cxx-host), where the
+ * header's C functions must reach CorvaneVMD.lib's names from C++ code. */
 #include <corvane/vmd.h>
+
+#ifdef __cplusplus
+extern "C" { /* the host's own declarations and entry point; the header declares its own */
+#endif
 
 __declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
 __declspec(dllimport) int __stdcall WriteFile(void* file, const void* data, unsigned long size, unsigned long* written,
@@ -32,3 +37,6 @@ void __stdcall HostMain(void) {
     print(")\n");
     ExitProcess(GetVMType() > CORVANE_VM_NONE ? 0 : 1);
 }
+#ifdef __cplusplus
+}
+#endif
