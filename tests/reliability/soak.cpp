@@ -11,7 +11,7 @@
 // stay flat as well.
 //
 // Then the DLL is loaded, asked one detection and freed, cycle after cycle
-// (CORVANE_UNLOAD_CYCLES, default 200; 1000 for the full run): the process
+// (CORVANE_UNLOAD_CYCLES, default 1000, as many as a host is held to): the process
 // must end with the modules, handles and private bytes of the first cycle,
 // and without a reference per cycle on the System32 modules the DLL loads for
 // itself (iphlpapi, mpr, powrprof), which the end frees until each is gone.
@@ -55,7 +55,7 @@ constexpr long long kHeapBytesSlack = 16 * 1024;
 // A cycle takes about 100 ms under Wine (the manager connects to WMI on every
 // load).  A leak of a handle or a reference per cycle shows after two cycles,
 // one of a few kilobytes per cycle within the default count.
-constexpr int kDefaultUnloadCycles = 200;
+constexpr int kDefaultUnloadCycles = 1000;
 constexpr int kReferenceSlack = 2;  // references that modules still loaded may hold through their imports
 const wchar_t* const kSystemModules[] = {L"iphlpapi.dll", L"mpr.dll", L"powrprof.dll"};
 
