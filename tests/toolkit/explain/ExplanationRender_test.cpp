@@ -18,14 +18,7 @@ using nlohmann::json;
 
 CheckOutcome check(std::string name, bool sign, bool reached, bool decisive = false,
                    std::vector<Artefact> evidence = {}) {
-    CheckOutcome outcome;
-    outcome.check = std::move(name);
-    outcome.sign = sign;
-    outcome.reached = reached;
-    outcome.decisive = decisive;
-    outcome.evidence = std::move(evidence);
-    outcome.elapsed = 1500us;
-    return outcome;
+    return {std::move(name), sign, reached, decisive, true, std::move(evidence), {}, 1500us};
 }
 
 // The gate opened at its second step; Alpha wins at its second check; Beta is
