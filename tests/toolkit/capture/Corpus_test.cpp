@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ProfileInput.h"
 #include "toolkit/capture/CaptureMachine.h"
-#include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExpectedCheck.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
@@ -24,6 +24,20 @@ namespace Corvane::capture {
 namespace {
 
 using profile::MachineProfile;
+
+// The corpus: every *.json under tests/fixtures/profiles, at any depth, as a
+// folder given to `replay` is read, so that a new folder of profiles is
+// replayed without a change here.
+const std::filesystem::path kCorpus = std::filesystem::path(CORVANE_FIXTURES_DIR) / "profiles";
+
+// "hosts_wsl_plain" for hosts/wsl/plain.json: the path under the corpus, fit for a test name.
+std::string corpusProfileName(const ::testing::TestParamInfo<std::filesystem::path>& info) {
+    std::string name = std::filesystem::relative(info.param, kCorpus).replace_extension().generic_string();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+}
 
 class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
 
@@ -109,8 +123,7 @@ TEST_P(CorpusProfile, ItsCaptureReplaysToItsOwnExplanation) {
                                    replayMachine(profile::parseProfile(profile::toJson(recorded))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusProfile, ::testing::ValuesIn(testing::corpusProfiles()),
-                         testing::corpusProfileName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusProfile, ::testing::ValuesIn(cli::profilesInFolder(kCorpus)), corpusProfileName);
 
 // replay --check and survey --check name each field that differs; a survey
 // line names a machine by its description, by where it was read only without one.
