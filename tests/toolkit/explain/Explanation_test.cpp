@@ -71,33 +71,16 @@ private:
     CallLog* calls_;
 };
 
-// A manager on a machine without signs, its detectors replaced by fakes.
-class ExplanationTest : public testing::SimulatedMachineTest {
-protected:
-    VMDetectionManager& manager() {
-        if (!manager_) {
-            start();
-            manager_ = std::make_unique<VMDetectionManager>();
-        }
-        return *manager_;
-    }
-
-    void TearDown() override {
-        manager_.reset();
-        SimulatedMachineTest::TearDown();
-    }
-
-    CallLog calls;
-
-private:
-    std::unique_ptr<VMDetectionManager> manager_;
-};
+class ExplanationTest : public testing::SimulatedMachineTest {};
 
 // Random detector sets, some without a gate or with a null product: the
 // explanation's verdict is runDetection's, the checks it marks as reached are
 // exactly the calls runDetection makes, in order, and each artefact stays with
 // the check that noted it.
 TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
+    start();
+    VMDetectionManager manager;  // on a machine without signs, its detectors replaced by fakes
+    CallLog calls;
     std::mt19937 random(20260512);
     const auto& slots = VMDetectionDefault::checkSlots();
     const VMType types[] = {VMType::VirtualBox, VMType::VMWare, VMType::Parallels, VMType::Qemu,
@@ -121,19 +104,19 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
                 products.push_back(std::make_unique<FakeDetector>(std::string(1, static_cast<char>('A' + i)), types[i],
                                                                   signs[i], &calls));
             }
-            manager().replaceDetectors(withGate ? std::make_unique<FakeGate>(open, &calls) : nullptr,
-                                       std::move(products));
+            manager.replaceDetectors(withGate ? std::make_unique<FakeGate>(open, &calls) : nullptr,
+                                     std::move(products));
         };
 
         build();
         calls.clear();
-        manager().runDetection();
-        const Verdict expected{manager().resultType(), manager().resultName()};
+        manager.runDetection();
+        const Verdict expected{manager.resultType(), manager.resultName()};
         const CallLog flowCalls = calls;
 
         build();
         calls.clear();
-        const Explanation explanation = explainDetection(manager());
+        const Explanation explanation = explainDetection(manager);
         EXPECT_EQ(explanation.verdict, expected);
         ASSERT_EQ(explanation.detectors.size(), 1 + productCount) << "null products are left out";
         EXPECT_EQ(explanation.detectors[0].asked, withGate);
