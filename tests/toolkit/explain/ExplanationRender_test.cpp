@@ -69,12 +69,8 @@ TEST(ExplanationJson, ParsesBackWithTheDocumentedFields) {
     ASSERT_EQ(detectors.size(), 3u);
     json gate = detectors[0];
     gate.erase("checks");
-    EXPECT_EQ(gate, (json{{"detector", "GeneralDetection"},
-                          {"name", "Unknown Virtual Machine"},
-                          {"role", "gate"},
-                          {"type", 10},
-                          {"asked", true},
-                          {"sign", true}}));
+    EXPECT_EQ(gate, json::parse(R"({"detector": "GeneralDetection", "name": "Unknown Virtual Machine", "role": "gate",
+                                    "type": 10, "asked": true, "sign": true})"));
     EXPECT_EQ(detectors[1].at("role"), "product");
     EXPECT_EQ(detectors[2].at("asked"), false);
     EXPECT_EQ(detectors[2].at("sign"), true);
