@@ -1,6 +1,8 @@
 // The explanation engine over detectors whose answers a test chooses: every
 // check runs, and the verdict, the marks and the "reached" flags follow the
-// detection flow's first-match rules exactly.
+// detection flow's first-match rules exactly.  Then over the real detectors:
+// which checks count as a detector's own, and the WMI connection as DetectVM
+// leaves it for the products.
 
 #include <gtest/gtest.h>
 
@@ -14,12 +16,16 @@
 #include "support/SimulatedMachineTest.h"
 #include "support/VerdictPrinter.h"
 #include "toolkit/explain/Explanation.h"
+#include "toolkit/explain/KnownDetectors.h"
+#include "toolkit/explain/MachineExplanation.h"
+#include "vmdetection/GeneralDetection.h"
 
 namespace Corvane::explain {
 namespace {
 
 using diagnostics::g_evidenceSink;
 using diagnostics::noteEvidence;
+using utils::vmdetection::GeneralDetection;
 using utils::vmdetection::VMDetectionDefault;
 using utils::vmdetection::VMDetectionManager;
 using utils::vmdetection::VMType;
@@ -147,6 +153,51 @@ TEST_F(ExplanationTest, AgreesWithTheDetectionFlowOnRandomDetectorSets) {
         EXPECT_EQ(calls.size(), (withGate ? 1 : 0) + productCount * slots.size()) << "every check runs once";
         EXPECT_EQ(g_evidenceSink, nullptr) << "a collector outlived the explanation";
     }
+}
+
+// A check is the detector's own exactly when running it asks the machine
+// something, since the base class's check answers no without asking.
+TEST_F(ExplanationTest, AnExplainedCheckIsTheDetectorsOwnExactlyWhenItAsksTheMachine) {
+    auto& machine = start();
+    VMDetectionManager manager;
+    EXPECT_TRUE(knownDetector(*manager.getGeneralDetector()).has_value());
+    const Explanation explanation = explainDetection(manager);
+
+    const auto& slots = VMDetectionDefault::checkSlots();
+    for (size_t d = 0; d < manager.getDetectors().size(); ++d) {
+        VMDetectionDefault& detector = *manager.getDetectors()[d];
+        const DetectorOutcome& outcome = explanation.detectors.at(d + 1);
+        EXPECT_TRUE(knownDetector(detector).has_value()) << outcome.detector << ": a class the tools do not know";
+        for (size_t i = 0; i < slots.size(); ++i) {
+            machine.clearCalls();
+            (detector.*slots[i].check)();
+            EXPECT_EQ(outcome.checks.at(i).own, !machine.calls().empty()) << outcome.detector << "." << slots[i].name;
+        }
+    }
+}
+
+TEST_F(ExplanationTest, ProductDetectorsSeeTheWmiConnectionAsDetectVMLeavesIt) {
+    // The gate opens at step 2; the query of step 9 would fail and drop the
+    // WMI connection, and the only VirtualBox sign is read through WMI.
+    profile.system.totalPhysicalMemory = 512ull << 20;
+    profile.wmi.faults.execQueryByClass[L"Win32_CacheMemory"] = static_cast<int32_t>(WBEM_E_FAILED);
+    profile::setWmiValue(profile, L"Win32_BaseBoard", L"Manufacturer", profile::wmiText(L"Oracle Corporation"));
+    auto& machine = start();
+
+    const Explanation explanation = explainSimulatedMachine(machine);
+    ASSERT_TRUE(explanation.reported.has_value());
+    EXPECT_EQ(*explanation.reported, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.verdict, (Verdict{4, "VirtualBox"}));
+    EXPECT_EQ(explanation.gate, "GeneralDetection.checkMemorySize");
+    EXPECT_EQ(explanation.decidedBy, "VirtualBoxDetection.checkWmiBaseBoard");
+    EXPECT_TRUE(explanation.agrees());
+
+    // Had the steps after the gate run first, the sign would have been lost.
+    VMDetectionManager manager;
+    auto* general = dynamic_cast<GeneralDetection*>(manager.getGeneralDetector());
+    ASSERT_NE(general, nullptr);
+    for (const auto& step : GeneralDetection::steps()) (general->*step.test)();
+    EXPECT_FALSE(manager.getDetectors().at(0)->checkWmiBaseBoard());
 }
 
 }  // namespace
