@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -163,12 +164,9 @@ TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnfo
     EXPECT_EQ(Logger::formatTimestamp(time), "");
     time.tm_mday = 7;
     time.tm_mon = 12;  // no thirteenth month: neither way of formatting takes it
-    try {
-        Logger::formatTimestamp(time);
-        ADD_FAILURE() << "no exception";
-    } catch (const CorvaneException& error) {
-        EXPECT_EQ(error.getCode(), LogTimestampUnformattable);
-    }
+    EXPECT_THAT([&] { Logger::formatTimestamp(time); },
+                ::testing::Throws<CorvaneException>(
+                    ::testing::Property(&CorvaneException::getCode, LogTimestampUnformattable)));
 }
 
 }  // namespace
