@@ -92,7 +92,7 @@ TEST(RedactSmbiosTable, StopsAtABrokenStructure) {
     EXPECT_EQ(raw, before);
 }
 
-MachineProfile machineWithNames() {
+TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
     MachineProfile machine = profile::physicalMachineWithoutSigns();
     machine.description = "Machine DESKTOP-7QK2M1R (once LAB-PC-0042) as corvane-vmd captured it";
     // The capture's source names the computer as it was called then: that name goes too, WMI or not.
@@ -113,11 +113,7 @@ MachineProfile machineWithNames() {
     profile::setWmiValue(machine, L"Win32_PnPEntity", L"DeviceID", profile::wmiText(L"ROOT\\WINE\\WINEBUS"), 1);
     machine.adapters.clear();
     profile::addAdapter(machine, "3C:52:82:12:34:56", "Intel(R) Ethernet Connection (7) I219-LM");
-    return machine;
-}
 
-TEST(RedactProfile, RemovesNamesSerialsAndAddressesEverywhere) {
-    MachineProfile machine = machineWithNames();
     redactProfile(machine);
     std::string json = profile::toJson(machine);
     std::transform(json.begin(), json.end(), json.begin(), [](unsigned char c) { return std::tolower(c); });
