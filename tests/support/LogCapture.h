@@ -13,6 +13,14 @@
 
 namespace Corvane::testing {
 
+// The file's bytes as they are, or "" when it cannot be read.
+inline std::string fileText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
 class LogCapture {
 public:
     LogCapture() {
@@ -31,10 +39,7 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::string text() const {
-        std::ifstream file(folder_ / "CorvaneLog.txt", std::ios::binary);
-        std::stringstream content;
-        content << file.rdbuf();
-        std::string text = content.str();
+        std::string text = fileText(folder_ / "CorvaneLog.txt");
         std::erase(text, '\r');  // the log is written in text mode
         return text;
     }

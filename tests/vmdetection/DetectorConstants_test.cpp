@@ -144,11 +144,16 @@ protected:
 
 constexpr const char* none = "";
 
+// The registry keys of the SCSI ports' first disk and of the firmware's description.
+std::wstring scsiPort(wchar_t n) {
+    return L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port " + std::wstring(1, n) +
+           L"\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
+}
+const std::wstring kSystem = L"HARDWARE\\Description\\System";
+
 TEST_F(DetectorConstants, VirtualBox) {
     const char *p = "checkProcesses", *k = "checkRegistryKeys", *v = "checkRegistryValues", *f = "checkFiles",
                *d = "checkDevices", *s = "checkSmbiosTable", *a = "checkAcpiTables";
-    const std::wstring scsi0 = L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
-    const std::wstring system = L"HARDWARE\\Description\\System";
     auto buses = [](const char* check, std::vector<const wchar_t*> names) {
         std::vector<WmiProperties> rows;
         for (const wchar_t* name : names) rows.push_back({{L"Name", wmiText(name)}});
@@ -171,11 +176,11 @@ TEST_F(DetectorConstants, VirtualBox) {
         key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxSF"),
         key(k, L"HKLM", L"SYSTEM\\ControlSet001\\Services\\VBoxVideo"),
         key(none, L"HKCU", L"SOFTWARE\\Oracle\\VirtualBox Guest Additions"),
-        value(v, scsi0, L"Identifier", L"vbox harddisk"),
-        value(v, system, L"SystemBiosVersion", L"vbox   - 1"),
-        value(v, system, L"VideoBiosVersion", L"Oracle VirtualBox VGA BIOS"),
-        value(v, system, L"SystemBiosDate", L"06/23/99"),
-        value(none, system, L"SystemBiosDate", L"06/23/98"),
+        value(v, scsiPort(L'0'), L"Identifier", L"vbox harddisk"),
+        value(v, kSystem, L"SystemBiosVersion", L"vbox   - 1"),
+        value(v, kSystem, L"VideoBiosVersion", L"Oracle VirtualBox VGA BIOS"),
+        value(v, kSystem, L"SystemBiosDate", L"06/23/99"),
+        value(none, kSystem, L"SystemBiosDate", L"06/23/98"),
         folder("checkDirectories", L"Oracle\\VirtualBox Guest Additions"),
         device(d, L"\\\\.\\VBoxMiniRdrDN"),
         device(d, L"\\\\.\\VBoxGuest"),
@@ -243,12 +248,6 @@ TEST_F(DetectorConstants, VirtualBox) {
 TEST_F(DetectorConstants, VMware) {
     const char *p = "checkProcesses", *m = "checkMacAddresses", *v = "checkRegistryValues", *f = "checkFiles",
                *d = "checkDevices";
-    const std::wstring scsi = L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
-    auto port = [&](wchar_t n) {
-        std::wstring k = scsi;
-        k[k.find(L'%')] = n;
-        return k;
-    };
     const std::wstring info = L"SYSTEM\\ControlSet001\\Control\\SystemInformation";
     std::vector<Row> rows = {
         {"checkAdapterDescriptions", "description",
@@ -268,12 +267,12 @@ TEST_F(DetectorConstants, VMware) {
         mac(none, "00:50:57:C0:00:08"),
         mac(none, "00:50:56:C0:00:08", 8),
         key("checkRegistryKeys", L"HKLM", L"SOFTWARE\\VMware, Inc.\\VMware Tools"),
-        value(v, port(L'0'), L"Identifier", L"vmware virtual disk"),
-        value(v, port(L'1'), L"Identifier", L"VMware Virtual disk"),
-        value(v, port(L'2'), L"Identifier", L"VMWARE"),
+        value(v, scsiPort(L'0'), L"Identifier", L"vmware virtual disk"),
+        value(v, scsiPort(L'1'), L"Identifier", L"VMware Virtual disk"),
+        value(v, scsiPort(L'2'), L"Identifier", L"VMWARE"),
         value(v, info, L"SystemManufacturer", L"VMware, Inc."),
         value(v, info, L"SystemProductName", L"VMware7,1"),
-        value(none, port(L'3'), L"Identifier", L"VMware Virtual disk"),
+        value(none, scsiPort(L'3'), L"Identifier", L"VMware Virtual disk"),
         smbios("checkSmbiosTable", "VMware"),
         smbios(none, "VMWARE vmware"),
         acpi("checkAcpiTables", "VMWARE"),
@@ -317,13 +316,11 @@ TEST_F(DetectorConstants, TheOtherProducts) {
     expectRows("Parallels",
                {process(p, L"prl_cc.exe"), process(p, L"prl_tools.exe"), process(none, L"PRL_CC.EXE"),
                 mac(m, "00:1C:42:1F:2A:03"), mac(none, "00:1C:43:1F:2A:03"), mac(none, "00:1C:42:1F:2A:03", 5)});
-    expectRows("Qemu",
-               {process(p, L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
-                value(v, L"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0",
-                      L"Identifier", L"qemu harddisk"),
-                value(v, L"HARDWARE\\Description\\System", L"SystemBiosVersion", L"BOCHS - 1 QEMU"),
-                value(none, L"HARDWARE\\Description\\System", L"VideoBiosVersion", L"QEMU"), smbios(s, "qemu"),
-                smbios(s, "QEMU"), smbios(none, "Qemu"), acpi(a, "BOCH"), acpi(a, "BXPC"), acpi(none, "boch bxpc")});
+    expectRows("Qemu", {process(p, L"qemu-ga.exe"), process(none, L"QEMU-GA.exe"),
+                        value(v, scsiPort(L'0'), L"Identifier", L"qemu harddisk"),
+                        value(v, kSystem, L"SystemBiosVersion", L"BOCHS - 1 QEMU"),
+                        value(none, kSystem, L"VideoBiosVersion", L"QEMU"), smbios(s, "qemu"), smbios(s, "QEMU"),
+                        smbios(none, "Qemu"), acpi(a, "BOCH"), acpi(a, "BXPC"), acpi(none, "boch bxpc")});
     expectRows("Hyper-V", {process(p, L"VMSrvc.exe"), process(p, L"VMUSrvc.exe"), process(none, L"vmsrvc.exe"),
                            key(k, L"HKLM", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters"),
                            key(none, L"HKCU", L"SOFTWARE\\Microsoft\\Virtual Machine\\Guest\\Parameters")});

@@ -1,9 +1,12 @@
 // The detection flow with the real detectors on simulated machines: the
 // general sign gates the products, the products are asked in their fixed
-// order, and a product is still recognised while WMI is down.
+// order, a product is still recognised while WMI is down, and every call of
+// a whole detection hands Windows exactly the documented flags.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,6 +100,45 @@ TEST_F(VMDetectionManagerTest, AProductIsStillReportedWhileWmiIsDown) {
         addProcess(profile, L"vboxservice.exe");
         EXPECT_EQ(verdict(), kProducts[0].result);
     }
+}
+
+// KEY_READ with no WOW64 view flag; GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+// and FILE_ATTRIBUTE_NORMAL for devices and pipes; no access, all sharing,
+// OPEN_EXISTING and FILE_FLAG_BACKUP_SEMANTICS for the status of a path.
+const std::map<std::string, std::string> kDocumentedFlags = {
+    {"RegOpenKeyExW", "options=0 access=0x00020019"},
+    {"CreateFileW device", "access=0x80000000 share=0x00000001 disposition=3 flags=0x00000080"},
+    {"CreateFileW path", "access=0x00000000 share=0x00000007 disposition=3 flags=0x02000000"},
+    {"CoInitializeSecurity",
+     "descriptor=null authServices=-1/null reserved1=null authnLevel=0 impLevel=3 authList=null "
+     "capabilities=0x00000000 reserved3=null"},
+    {"CoSetProxyBlanket",
+     "authnService=10 authzService=0 principal=null authnLevel=3 impLevel=3 identity=null "
+     "capabilities=0x00000000"},
+    {"ConnectServer", "locale=MS_409 flags=0x00000080"},
+    {"ExecQuery", "language=WQL flags=0x00000030"},
+    {"Next", "timeout=0xFFFFFFFF count=1"},
+};
+
+TEST_F(VMDetectionManagerTest, EveryCallHandsWindowsExactlyTheDocumentedFlags) {
+    profile.system.totalPhysicalMemory = 512ull << 20;  // a general sign, then every product check runs
+    profile::addFile(profile, L"C:\\Windows\\System32\\drivers\\vmnet.sys\\inner.txt");  // a folder named like a driver
+    auto& machine = start();
+    {
+        VMDetectionManager manager;
+        manager.runDetection();
+        EXPECT_EQ(manager.resultType(), 1);
+    }
+    std::set<std::string> seen;
+    for (const auto& call : machine.calls()) {
+        std::string kind = call.function;
+        if (kind == "CreateFileW") kind += call.argument.rfind("\\\\.\\", 0) == 0 ? " device" : " path";
+        auto expected = kDocumentedFlags.find(kind);
+        if (expected == kDocumentedFlags.end()) continue;
+        seen.insert(kind);
+        EXPECT_EQ(call.flags, expected->second) << kind << "(" << call.argument << ")";
+    }
+    for (const auto& [kind, flags] : kDocumentedFlags) EXPECT_TRUE(seen.count(kind)) << kind << " was never called";
 }
 
 }  // namespace

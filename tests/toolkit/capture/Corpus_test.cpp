@@ -4,14 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ProfileInput.h"
 #include "toolkit/capture/CaptureMachine.h"
-#include "toolkit/capture/CorpusFiles.h"
 #include "toolkit/capture/ExpectedCheck.h"
 #include "toolkit/capture/ExplanationComparison.h"
 #include "toolkit/capture/Redaction.h"
@@ -26,6 +24,20 @@ namespace Corvane::capture {
 namespace {
 
 using profile::MachineProfile;
+
+// The corpus: every *.json under tests/fixtures/profiles, at any depth, as a
+// folder given to `replay` is read, so that a new folder of profiles is
+// replayed without a change here.
+const std::filesystem::path kCorpus = std::filesystem::path(CORVANE_FIXTURES_DIR) / "profiles";
+
+// "hosts_wsl_plain" for hosts/wsl/plain.json: the path under the corpus, fit for a test name.
+std::string corpusProfileName(const ::testing::TestParamInfo<std::filesystem::path>& info) {
+    std::string name = std::filesystem::relative(info.param, kCorpus).replace_extension().generic_string();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+}
 
 class CorpusProfile : public ::testing::TestWithParam<std::filesystem::path> {};
 
@@ -69,12 +81,8 @@ TEST_P(CorpusProfile, ReplayGivesItsRecordedVerdictAndDecidingCheck) {
     for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 80u) << "wider than a terminal: " << line;
 
     // A survey of the machine says what its explanation says.
-    const SurveyResult explained = fromExplainJson(explain::renderJson(explanation));
     const SurveyResult surveyed = surveyMachine(machine);
-    EXPECT_EQ(surveyed.verdict, explained.verdict);
-    EXPECT_EQ(surveyed.gate, explained.gate);
-    EXPECT_EQ(surveyed.decidedBy, explained.decidedBy);
-    EXPECT_EQ(surveyed.signs, explained.signs);
+    EXPECT_EQ(surveyLine("", surveyed), surveyLine("", fromExplainJson(explain::renderJson(explanation))));
     EXPECT_TRUE(differencesFromExpected(expected, surveyed).empty()) << "replay --check agrees";
 }
 
@@ -111,25 +119,7 @@ TEST_P(CorpusProfile, ItsCaptureReplaysToItsOwnExplanation) {
                                    replayMachine(profile::parseProfile(profile::toJson(recorded))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusProfile, ::testing::ValuesIn(testing::corpusProfiles()),
-                         testing::corpusProfileName);
-
-TEST(Corpus, CoversPhysicalMachinesAndEveryProduct) {
-    std::map<std::string, int> perFolder;
-    std::set<int32_t> verdicts;
-    for (const auto& file : testing::corpusProfiles()) {
-        ++perFolder[std::filesystem::relative(file, testing::corpusFolder()).begin()->string()];
-        const auto machine = profile::loadProfileFile(file);
-        if (machine.expected) verdicts.insert(machine.expected->type);
-    }
-    for (const char* folder :
-         {"physical", "physical-traps", "virtualbox", "vmware", "qemu", "hyperv", "parallels", "xen", "wine"}) {
-        EXPECT_GT(perFolder[folder], 0) << "no profile under " << folder;
-    }
-    // None, Parallels, Qemu, VirtualBox, Hyper-V, VMWare, Wine, Xen.
-    for (int32_t type : {1, 2, 3, 4, 5, 6, 7, 8})
-        EXPECT_EQ(verdicts.count(type), 1u) << "no profile answers type " << type;
-}
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusProfile, ::testing::ValuesIn(cli::profilesInFolder(kCorpus)), corpusProfileName);
 
 // replay --check and survey --check name each field that differs; a survey
 // line names a machine by its description, by where it was read only without one.
