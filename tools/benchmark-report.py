@@ -129,8 +129,8 @@ def main(arguments):
                    f"{c['logicalProcessors']} processors, Wine {c['wine']}; "
                    f"{s['firstCallRuns']} fresh processes of each kind, {s['steadyPairs']} steady-state pairs "
                    f"after {s['warmupDetections']} warm-up detections, {s['checkRepetitions']} calls of each check")
-    out.append(f"- DLL: {runs[0]['conditions']['dllBytes']:,} bytes (CorvaneVMD.dll, Release, "
-               "C++ runtime linked statically)\n")
+    out.append(f"- DLL: {runs[0]['conditions']['dllBytes']:,} bytes (the shipped CorvaneVMD.dll as built, "
+               "before stripping: Release, C++ runtime linked statically)\n")
 
     out.append("### The library against the plain baseline\n")
     out.append("Milliseconds: median (p10–p90; min–max).\n")
