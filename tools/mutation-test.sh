@@ -146,7 +146,8 @@ mkdir -p "$work" "$logs"
 # incremental build.
 echo "copying $tree to $copy"
 rm -rf "$pristine" && mkdir -p "$pristine" "$copy"
-(cd "$tree" && tar --exclude=./build --exclude=./.git -cf - .) | tar -xf - -C "$pristine"
+# Build folders (build/, build-clang/, ...) stay behind, as in .gitignore.
+(cd "$tree" && tar --exclude=./build --exclude='./build-*' --exclude=./.git -cf - .) | tar -xf - -C "$pristine"
 # Only files that differ are copied, so the copy's build stays incremental.
 python3 - "$pristine" "$copy" <<'PY'
 import filecmp, os, shutil, sys
@@ -154,7 +155,7 @@ source, target = sys.argv[1:]
 for root, dirs, files in os.walk(target):
     relative = os.path.relpath(root, target)
     if relative == ".":
-        dirs[:] = [d for d in dirs if d != "build"]
+        dirs[:] = [d for d in dirs if d != "build" and not d.startswith("build-")]
     for name in files:
         if not os.path.exists(os.path.join(source, relative, name)):
             os.remove(os.path.join(root, name))
