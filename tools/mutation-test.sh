@@ -61,7 +61,8 @@ fi
 started=$(date +%s)
 
 # faults.py: the fault list's reader.  "names" prints the names in order;
-# "show NAME" its file and description; "apply NAME DIR" edits the copy.
+# "show NAME" its file and description; "own NAME" the tests and targets it
+# needs beyond the defaults, a line each; "apply NAME DIR" edits the copy.
 faults() {
   python3 - "$faults_file" "$@" <<'PY'
 import re, sys
@@ -80,7 +81,7 @@ def read(path):
             continue
         key, sep, value = line.partition(":")
         key = key.strip()
-        if current is None or not sep or key not in ("file", "about", "find", "replace"):
+        if current is None or not sep or key not in ("file", "about", "find", "replace", "tests", "targets"):
             sys.exit(f"{path}:{number}: not a fault line: {line.rstrip()}")
         value = value.strip()
         if key in ("find", "replace"):
@@ -105,6 +106,10 @@ if fault is None:
     sys.exit(f"no fault named {sys.argv[3]}")
 if command == "show":
     print(f"{fault['file']}\t{fault['about']}")
+    sys.exit(0)
+if command == "own":
+    print(fault.get("tests", ""))
+    print(fault.get("targets", ""))
     sys.exit(0)
 
 # apply: the find text must occur exactly once; a run of white space in it
@@ -175,19 +180,24 @@ prefix="$copy/build/wine/prefix"
 "$copy/tools/wine-prefix.sh" start "$prefix"
 trap '"$copy/tools/wine-prefix.sh" stop "$prefix"' EXIT
 
+# build LOG [TARGET...]: the default targets and the fault's own.
 build() {
+  local log=$1; shift
   # shellcheck disable=SC2086
-  (cd "$copy" && cmake --build build --target $targets) >"$1" 2>&1
+  (cd "$copy" && cmake --build build --target $targets "$@") >"$log" 2>&1
 }
 
-# run_tests LOG: runs the tests, stopping at the first failure; prints the
-# failing ctest test and the first failing test cases.
+# run_tests LOG [TESTS]: runs the default tests and the fault's own (a regex of
+# whole test names), stopping at the first failure; prints the failing ctest
+# test and the first failing test cases.
 run_tests() {
-  if (cd "$copy/build" && ctest -R "$tests" --timeout "$timeout" --stop-on-failure --output-on-failure) >"$1" 2>&1; then
+  local selected=$tests
+  [ -z "${2:-}" ] || selected="$tests|^($2)\$"
+  if (cd "$copy/build" && ctest -R "$selected" --timeout "$timeout" --stop-on-failure --output-on-failure) >"$1" 2>&1; then
     return 0
   fi
   local failed cases
-  failed=$(sed -n 's/^[[:space:]]*[0-9]* - \([A-Za-z0-9_]*\) (.*/\1/p' "$1" | grep -v '^wine_prefix_setup$' | paste -sd, -)
+  failed=$(sed -n 's/^[[:space:]]*[0-9]* - \([A-Za-z0-9_.-]*\) (.*/\1/p' "$1" | grep -v '^wine_prefix_setup$' | paste -sd, -)
   cases=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_./]*\).*/\1/p' "$1" | sort -u | head -3 | paste -sd' ' -)
   echo "${failed:-ctest}${cases:+: $cases}"
   return 1
@@ -204,14 +214,16 @@ caught=0 survived=0 not_applied=0 broken=0
 printf 'fault\tfile\tresult\tdetail\tabout\n' >"$results"
 for name in "${names[@]}"; do
   IFS=$'\t' read -r file about < <(faults show "$name")
+  { read -r own_tests; read -r own_targets; } < <(faults own "$name")
   began=$(date +%s)
   if ! why=$(faults apply "$name" "$copy"); then
     result="NOT APPLIED" detail=$why
     not_applied=$((not_applied + 1))
-  elif ! build "$logs/$name-build.log"; then
+  # shellcheck disable=SC2086
+  elif ! build "$logs/$name-build.log" $own_targets; then
     result="BUILD FAILED" detail="$logs/$name-build.log"
     broken=$((broken + 1))
-  elif detail=$(run_tests "$logs/$name-tests.log"); then
+  elif detail=$(run_tests "$logs/$name-tests.log" "$own_tests"); then
     result="SURVIVED" detail=""
     survived=$((survived + 1))
   else
