@@ -7,6 +7,8 @@ CI instead of the script on someone's first run.
 
 A target list kept in a shell variable (`--target $targets`) is read from the
 variable's default in the same script: `targets=${OVERRIDE:-'a b c'}`.
+The targets seeded faults name (`targets:` lines of tools/mutation-faults.txt)
+are checked alike.
 """
 import pathlib
 import re
@@ -35,6 +37,8 @@ for script in sorted(tools.glob("*.sh")):
     text = script.read_text(encoding="utf-8")
     for words in re.findall(r"--target ([^>)&;|\n]*)", text):
         for word in shlex.split(words, comments=True):
+            if word == "$@":  # the caller's: mutation-test.sh passes a fault's own targets (below)
+                continue
             variable = re.fullmatch(r"\$\{?(\w+)\}?", word)
             targets = variable_default(text, variable.group(1)) if variable else [word]
             if targets is None:
@@ -42,6 +46,12 @@ for script in sorted(tools.glob("*.sh")):
                 continue
             for target in targets:
                 named.setdefault(target, []).append(script.name)
+
+# The targets a seeded fault needs beyond the runner's own (`targets:` lines).
+for line in (tools / "mutation-faults.txt").read_text(encoding="utf-8").splitlines():
+    if line.startswith("targets:"):
+        for target in line.partition(":")[2].split():
+            named.setdefault(target, []).append("mutation-faults.txt")
 
 listing = subprocess.run([ninja, "-C", build, "-t", "targets", "all"], capture_output=True, text=True, check=True)
 known = {line.rsplit(": ", 1)[0] for line in listing.stdout.splitlines()}
